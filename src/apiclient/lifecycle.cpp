@@ -1,0 +1,89 @@
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include <curl/curl.h>
+
+#include "apiclient/apiclient.h"
+#include "collection/collection.h"
+#include "env/env.h"
+#include "history/history.h"
+#include "platform/platform.h"
+#include "quorvane_apiclient.h"
+#include "util/util.h"
+
+int g_initialized = 0;
+char g_last_error[last_error_size];
+char g_storage_dir[storage_dir_size];
+
+namespace {
+
+// Every successful curl_global_init is matched by one curl_global_cleanup, so a
+// repeated api_init cannot leave libcurl's global state behind after cleanup.
+int s_curl_global_inits = 0;
+
+bool init_curl() noexcept {
+    CURLcode rc = curl_global_init(CURL_GLOBAL_ALL);
+    if (rc != CURLE_OK) {
+        ac_set_error("api_init: curl_global_init failed (%d)", static_cast<int>(rc));
+        return false;
+    }
+    ++s_curl_global_inits;
+    return true;
+}
+
+void reset_stores() noexcept {
+    ac_env_init();
+    ac_history_init();
+    ac_collection_init();
+    g_initialized = 1;
+}
+
+}  // namespace
+
+void ac_set_error(const char *fmt, ...) noexcept {
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(g_last_error, sizeof g_last_error, fmt, ap);
+    va_end(ap);
+}
+
+void ac_clear_error() noexcept { g_last_error[0] = '\0'; }
+
+void ac_lazy_init() noexcept {
+    ac_clear_error();
+    g_storage_dir[0] = '\0';
+    if (init_curl()) reset_stores();
+}
+
+extern "C" int api_init(const char *storage_dir) noexcept {
+    ac_clear_error();
+    if (storage_dir && *storage_dir) {
+        ac_copy_text(g_storage_dir, sizeof g_storage_dir, storage_dir);
+        ac_make_dir(g_storage_dir);
+    } else {
+        g_storage_dir[0] = '\0';
+    }
+    if (!init_curl()) return 0;
+    reset_stores();
+    return 1;
+}
+
+extern "C" void api_cleanup(void) noexcept {
+    clear_response_buffers();
+    std::free(g_response_body);
+    g_response_body = nullptr;
+    g_response_body_len = 0;
+    g_response_body_cap = 0;
+    ac_env_cleanup();
+    ac_history_cleanup();
+    ac_collection_cleanup();
+    if (g_initialized) {
+        for (; s_curl_global_inits > 0; --s_curl_global_inits) curl_global_cleanup();
+        g_initialized = 0;
+    }
+    g_storage_dir[0] = '\0';
+    ac_clear_error();
+}
+
+extern "C" const char *api_last_error(void) noexcept { return g_last_error; }

@@ -1,0 +1,185 @@
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "apiclient/apiclient.h"
+#include "env/env.h"
+#include "platform/platform.h"
+#include "quorvane_apiclient.h"
+#include "util/util.h"
+
+namespace {
+
+constexpr int max_env_entries = 1000;
+constexpr std::size_t env_get_size = 8192;
+constexpr std::size_t load_text_size = 512;
+
+struct EnvEntry {
+    char *key;
+    char *value;
+};
+
+EnvEntry s_env_entries[max_env_entries];
+int s_env_count = 0;
+char s_env_get_buf[env_get_size];
+// Grows to hold the whole listing; null until the first listing.
+char *s_env_json_buf = nullptr;
+std::size_t s_env_json_cap = 0;
+
+EnvEntry *find_entry(const char *key) noexcept {
+    for (int i = 0; i < s_env_count; ++i) {
+        if (std::strcmp(s_env_entries[i].key, key) == 0) return &s_env_entries[i];
+    }
+    return nullptr;
+}
+
+void release_entries() noexcept {
+    for (int i = 0; i < s_env_count; ++i) {
+        std::free(s_env_entries[i].key);
+        std::free(s_env_entries[i].value);
+        s_env_entries[i] = EnvEntry{};
+    }
+    s_env_count = 0;
+}
+
+const char *set_env_json(const char *text, std::size_t len) noexcept {
+    if (s_env_json_cap < len + 1) {
+        std::size_t cap = len + 1 < 65536 ? 65536 : len + 1;
+        char *grown = static_cast<char *>(std::realloc(s_env_json_buf, cap));
+        if (!grown) {
+            text = "{}";
+            len = 2;
+        } else {
+            s_env_json_buf = grown;
+            s_env_json_cap = cap;
+        }
+    }
+    if (!s_env_json_buf) return "{}";
+    std::memcpy(s_env_json_buf, text, len + 1);
+    return s_env_json_buf;
+}
+
+// The text an environment file's member value becomes.
+void load_value_text(yyjson_val *v, char *out, std::size_t cap) noexcept {
+    if (yyjson_is_sint(v)) {
+        std::snprintf(out, cap, "%lld", static_cast<long long>(yyjson_get_sint(v)));
+    } else if (yyjson_is_uint(v)) {
+        // Unsigned values above INT64_MAX keep their real digits.
+        std::snprintf(out, cap, "%" PRIu64, yyjson_get_uint(v));
+    } else if (yyjson_is_real(v)) {
+        std::snprintf(out, cap, "%g", yyjson_get_real(v));
+    } else if (yyjson_is_bool(v)) {
+        std::snprintf(out, cap, "%s", yyjson_get_bool(v) ? "true" : "false");
+    } else if (yyjson_is_null(v)) {
+        std::snprintf(out, cap, "null");
+    } else {
+        unique_cstr text(yyjson_val_write_opts(v, 0, nullptr, nullptr, nullptr));
+        std::snprintf(out, cap, "%s", text ? text.get() : "");
+    }
+}
+
+}  // namespace
+
+void ac_env_init() noexcept {
+    release_entries();
+    if (s_env_json_buf) std::memcpy(s_env_json_buf, "{}", 3);
+}
+
+void ac_env_cleanup() noexcept {
+    release_entries();
+    std::free(s_env_json_buf);
+    s_env_json_buf = nullptr;
+    s_env_json_cap = 0;
+}
+
+extern "C" int api_env_set(const char *key, const char *value) noexcept {
+    if (!key || !*key) {
+        ac_set_error("api_env_set: empty or null key");
+        return 0;
+    }
+    if (!value) value = "";
+    if (EnvEntry *e = find_entry(key)) {
+        char *copy = ac_strdup(value);
+        if (!copy) {
+            ac_set_error("api_env_set: out of memory");
+            return 0;
+        }
+        std::free(e->value);
+        e->value = copy;
+        return 1;
+    }
+    if (s_env_count >= max_env_entries) {
+        ac_set_error("api_env_set: maximum environment variables (%d) reached", max_env_entries);
+        return 0;
+    }
+    char *k = ac_strdup(key);
+    char *v = ac_strdup(value);
+    if (!k || !v) {
+        std::free(k);
+        std::free(v);
+        ac_set_error("api_env_set: out of memory");
+        return 0;
+    }
+    s_env_entries[s_env_count++] = EnvEntry{k, v};
+    return 1;
+}
+
+extern "C" const char *api_env_get(const char *key) noexcept {
+    if (!key || !*key) return "";
+    const EnvEntry *e = find_entry(key);
+    if (!e) return "";
+    ac_copy_text(s_env_get_buf, sizeof s_env_get_buf, e->value);
+    return s_env_get_buf;
+}
+
+extern "C" const char *api_env_json(void) noexcept {
+    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+    yyjson_mut_val *root = doc ? yyjson_mut_obj(doc.get()) : nullptr;
+    if (!root) return set_env_json("{}", 2);
+    yyjson_mut_doc_set_root(doc.get(), root);
+    for (int i = 0; i < s_env_count; ++i) {
+        yyjson_mut_obj_add_str(doc.get(), root, s_env_entries[i].key, s_env_entries[i].value);
+    }
+    std::size_t len = 0;
+    unique_cstr text(yyjson_mut_write_opts(doc.get(), 0, nullptr, &len, nullptr));
+    // Invalid UTF-8 in a key or value makes the writer refuse the document.
+    if (!text) return set_env_json("{}", 2);
+    return set_env_json(text.get(), len);
+}
+
+extern "C" int api_env_load(const char *path) noexcept {
+    if (!path || !*path) {
+        ac_set_error("api_env_load: null or empty path");
+        return 0;
+    }
+    std::uint64_t size = 0;
+    unique_cstr content(ac_read_file(path, &size));
+    if (!content) {
+        ac_set_error("api_env_load: could not open or read '%s'", path);
+        return 0;
+    }
+    yyjson_read_err err{};
+    unique_doc doc(ac_json_read(content.get(), static_cast<std::size_t>(size), &err));
+    if (!doc) {
+        ac_set_error("api_env_load: JSON parse error in '%s': %s", path, err.msg ? err.msg : "unknown");
+        return 0;
+    }
+    yyjson_val *root = yyjson_doc_get_root(doc.get());
+    if (!yyjson_is_obj(root)) {
+        ac_set_error("api_env_load: root element must be a JSON object");
+        return 0;
+    }
+    yyjson_obj_iter it = yyjson_obj_iter_with(root);
+    for (yyjson_val *k = yyjson_obj_iter_next(&it); k; k = yyjson_obj_iter_next(&it)) {
+        yyjson_val *v = yyjson_obj_iter_get_val(k);
+        if (yyjson_is_str(v)) {
+            api_env_set(yyjson_get_str(k), yyjson_get_str(v));
+        } else {
+            char text[load_text_size];
+            load_value_text(v, text, sizeof text);
+            api_env_set(yyjson_get_str(k), text);
+        }
+    }
+    return 1;
+}

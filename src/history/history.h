@@ -1,0 +1,7 @@
+// The recorded-request history and its history.json file.
+#pragma once
+
+// Empties the history and reloads it from the storage directory's history.json.
+void ac_history_init() noexcept;
+// Empties the history and releases the listing buffer.
+void ac_history_cleanup() noexcept;

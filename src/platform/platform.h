@@ -1,0 +1,24 @@
+// Clock and files: the few services through which the stores touch the machine.
+// None of them writes the last-error message; callers report in their own words.
+#pragma once
+
+#include <cstdint>
+
+// Milliseconds since 1970-01-01 00:00:00 UTC, from the real-time clock.
+std::uint64_t ac_now_millis() noexcept;
+
+// Seconds since 1970-01-01 00:00:00 UTC.
+std::int64_t ac_now_secs() noexcept;
+
+// The whole file followed by one NUL, released with free(); NULL for a null or
+// empty path, a missing or unreadable file, or a directory. *size_out (may be
+// NULL) receives the number of bytes read, only on success.
+char *ac_read_file(const char *path, std::uint64_t *size_out) noexcept;
+
+// Replaces the file at path with exactly `size` bytes: written to a temporary
+// file beside it, flushed to disk, then renamed over it. Returns 1 on success;
+// on failure 0, with the temporary file removed and the target untouched.
+int ac_write_file_atomic(const char *path, const void *data, std::uint64_t size) noexcept;
+
+// Creates one directory level; failure (existing, missing parent) is silent.
+void ac_make_dir(const char *path) noexcept;

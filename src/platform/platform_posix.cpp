@@ -1,0 +1,117 @@
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t temp_name_size = 1088;
+
+bool write_all(int fd, const char *p, std::uint64_t n) noexcept {
+    while (n > 0) {
+        std::size_t chunk = n > (1u << 30) ? (1u << 30) : static_cast<std::size_t>(n);
+        ssize_t w = ::write(fd, p, chunk);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += w;
+        n -= static_cast<std::uint64_t>(w);
+    }
+    return true;
+}
+
+// Makes a completed rename durable: the directory entry must reach the disk too.
+void sync_parent_dir(const char *path) noexcept {
+    const char *slash = std::strrchr(path, '/');
+    char dir[temp_name_size];
+    if (!slash) {
+        std::snprintf(dir, sizeof dir, ".");
+    } else if (slash == path) {
+        std::snprintf(dir, sizeof dir, "/");
+    } else {
+        std::snprintf(dir, sizeof dir, "%.*s", static_cast<int>(slash - path), path);
+    }
+    int fd = ::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+std::uint64_t ac_now_millis() noexcept {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+std::int64_t ac_now_secs() noexcept {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+char *ac_read_file(const char *path, std::uint64_t *size_out) noexcept {
+    if (!path || !*path) return nullptr;
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || st.st_size < 0 ||
+        static_cast<std::uint64_t>(st.st_size) >= SIZE_MAX) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::size_t size = static_cast<std::size_t>(st.st_size);
+    char *buf = static_cast<char *>(std::malloc(size + 1));
+    if (!buf) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::size_t got = 0;
+    while (got < size) {
+        ssize_t r = ::read(fd, buf + got, size - got);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0 && got == 0) {  // unreadable, e.g. EISDIR through a special file
+            std::free(buf);
+            ::close(fd);
+            return nullptr;
+        }
+        if (r <= 0) break;  // a read that stops early keeps what arrived
+        got += static_cast<std::size_t>(r);
+    }
+    ::close(fd);
+    buf[got] = '\0';
+    if (size_out) *size_out = got;
+    return buf;
+}
+
+int ac_write_file_atomic(const char *path, const void *data, std::uint64_t size) noexcept {
+    if (!path || !*path) return 0;
+    if (!data && size != 0) return 0;
+    char temp[temp_name_size];
+    std::snprintf(temp, sizeof temp, "%s.tmp.%u.%lu", path, static_cast<unsigned>(::getpid()),
+                  static_cast<unsigned long>(ac_now_millis() & 0xFFFFFFFFu));
+    int fd = ::open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return 0;
+    bool ok = write_all(fd, static_cast<const char *>(data), size);
+    // Without fsync a crash after the rename can leave an empty file in place.
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temp, path) == 0;
+    if (!ok) {
+        ::unlink(temp);
+        return 0;
+    }
+    sync_parent_dir(path);
+    return 1;
+}
+
+void ac_make_dir(const char *path) noexcept {
+    if (path && *path) ::mkdir(path, 0777);
+}

@@ -1,0 +1,81 @@
+#include "util/util.h"
+
+#include <cstring>
+
+void ac_copy_text(char *dst, std::size_t cap, const char *src) noexcept {
+    if (cap == 0) return;
+    std::size_t n = src ? std::strlen(src) : 0;
+    if (n >= cap) n = cap - 1;
+    if (n) std::memcpy(dst, src, n);
+    dst[n] = '\0';
+}
+
+char *ac_strdup(const char *src) noexcept {
+    if (!src) return nullptr;
+    std::size_t n = std::strlen(src) + 1;
+    char *p = static_cast<char *>(std::malloc(n));
+    if (p) std::memcpy(p, src, n);
+    return p;
+}
+
+std::size_t ac_utf8_cut(const char *s, std::size_t len, std::size_t max) noexcept {
+    if (len <= max) return len;
+    auto continuation = [s](std::size_t i) { return (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80; };
+    if (!continuation(max)) return max;
+    // s[max] continues a character that began at most three bytes earlier: drop it whole.
+    std::size_t k = max;
+    while (k > 0 && max - k < 3 && continuation(k)) --k;
+    return continuation(k) ? max : k;
+}
+
+void ac_copy_text_utf8(char *dst, std::size_t cap, const char *src) noexcept {
+    if (cap == 0) return;
+    std::size_t n = src ? std::strlen(src) : 0;
+    n = ac_utf8_cut(src, n, cap - 1);
+    if (n) std::memcpy(dst, src, n);
+    dst[n] = '\0';
+}
+
+bool ac_utf8_valid(const char *s, std::size_t len) noexcept {
+    const auto *p = reinterpret_cast<const unsigned char *>(s);
+    std::size_t i = 0;
+    while (i < len) {
+        unsigned char c = p[i];
+        if (c < 0x80) { ++i; continue; }
+        std::size_t extra;
+        unsigned min;
+        unsigned cp;
+        if ((c & 0xE0) == 0xC0) { extra = 1; min = 0x80; cp = c & 0x1F; }
+        else if ((c & 0xF0) == 0xE0) { extra = 2; min = 0x800; cp = c & 0x0F; }
+        else if ((c & 0xF8) == 0xF0) { extra = 3; min = 0x10000; cp = c & 0x07; }
+        else return false;
+        if (len - i <= extra) return false;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+bool ac_ascii_ieq(const char *a, const char *b) noexcept {
+    for (;; ++a, ++b) {
+        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+        if (x != y) return false;
+        if (x == 0) return true;
+    }
+}
+
+yyjson_doc *ac_json_read(const char *text, std::size_t len, yyjson_read_err *err) noexcept {
+    // Without YYJSON_READ_INSITU the reader copies and never writes the input.
+    return yyjson_read_opts(const_cast<char *>(text), len, 0, nullptr, err);
+}
+
+const char *ac_json_str(yyjson_val *obj, const char *key, const char *fallback) noexcept {
+    yyjson_val *v = yyjson_obj_get(obj, key);
+    return yyjson_is_str(v) ? yyjson_get_str(v) : fallback;
+}

@@ -1,0 +1,50 @@
+// Small helpers shared by every module: owners for C resources, bounded text
+// copies, UTF-8 aware cuts and strict JSON reading.
+#pragma once
+
+#include <cstddef>
+#include <cstdlib>
+#include <memory>
+
+#include <yyjson.h>
+
+static_assert(YYJSON_VERSION_MAJOR == 0 && YYJSON_VERSION_MINOR == 12, "yyjson 0.12 is required");
+
+struct doc_deleter {
+    void operator()(yyjson_doc *d) const noexcept { yyjson_doc_free(d); }
+};
+struct mut_doc_deleter {
+    void operator()(yyjson_mut_doc *d) const noexcept { yyjson_mut_doc_free(d); }
+};
+struct free_deleter {
+    void operator()(void *p) const noexcept { std::free(p); }
+};
+using unique_doc = std::unique_ptr<yyjson_doc, doc_deleter>;
+using unique_mut_doc = std::unique_ptr<yyjson_mut_doc, mut_doc_deleter>;
+using unique_cstr = std::unique_ptr<char, free_deleter>;  // malloc'd or yyjson-written text
+
+// Copies src into dst[cap], cut to cap-1 bytes and always terminated.
+void ac_copy_text(char *dst, std::size_t cap, const char *src) noexcept;
+
+// Heap copy of src (NULL gives NULL); release with free().
+char *ac_strdup(const char *src) noexcept;
+
+// Length of the longest prefix of s[0..len) of at most max bytes that does not
+// end inside a UTF-8 sequence.
+std::size_t ac_utf8_cut(const char *s, std::size_t len, std::size_t max) noexcept;
+
+// Copies src into dst[cap] like ac_copy_text, but never splits a UTF-8 character.
+void ac_copy_text_utf8(char *dst, std::size_t cap, const char *src) noexcept;
+
+// True when s[0..len) is valid UTF-8.
+bool ac_utf8_valid(const char *s, std::size_t len) noexcept;
+
+// ASCII case-insensitive equality of two NUL-terminated texts.
+bool ac_ascii_ieq(const char *a, const char *b) noexcept;
+
+// Strict JSON (read flags 0): standard JSON only, no BOM, valid UTF-8.
+yyjson_doc *ac_json_read(const char *text, std::size_t len, yyjson_read_err *err = nullptr) noexcept;
+
+// String member of an object (first of equal keys), or fallback when missing or
+// of another type.
+const char *ac_json_str(yyjson_val *obj, const char *key, const char *fallback) noexcept;

@@ -1,10 +1,276 @@
-#include "apiclient/apiclient.h"
-#include "quorvane_apiclient.h"
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
-// Placeholder until requests land.
-extern "C" int api_request(const char *) noexcept {
+#include <curl/curl.h>
+
+#include "apiclient/apiclient.h"
+#include "apiclient/response.h"
+#include "env/env.h"
+#include "quorvane_apiclient.h"
+#include "util/util.h"
+
+namespace {
+
+constexpr std::size_t header_line_size = 4096;
+constexpr std::size_t auth_line_size = 2048;
+constexpr std::size_t userpwd_size = 1024;
+constexpr long connect_timeout_s = 10;
+// libcurl 7.88 has no redirect limit of its own; a loop must not hang a request.
+constexpr long max_redirects = 30;
+
+struct easy_deleter {
+    void operator()(CURL *h) const noexcept { curl_easy_cleanup(h); }
+};
+struct slist_deleter {
+    void operator()(curl_slist *l) const noexcept { curl_slist_free_all(l); }
+};
+using unique_easy = std::unique_ptr<CURL, easy_deleter>;
+using unique_slist = std::unique_ptr<curl_slist, slist_deleter>;
+
+// The members of a RequestConfig; texts are borrowed from the parsed document.
+struct RequestConfig {
+    const char *url = nullptr;
+    const char *method = "GET";
+    const char *body = "";
+    const char *body_type = "raw";
+    yyjson_val *headers = nullptr;
+    yyjson_val *auth = nullptr;
+    int timeout_s = 30;
+    int follow_redirects = 1;
+    int insecure = 0;
+};
+
+// Only JSON integers count; their low 32 bits are taken as a signed int.
+int int_member(yyjson_val *obj, const char *key, int fallback) noexcept {
+    yyjson_val *v = yyjson_obj_get(obj, key);
+    if (!yyjson_is_int(v)) return fallback;
+    return static_cast<int>(static_cast<std::uint32_t>(yyjson_get_uint(v)));
+}
+
+RequestConfig read_config(yyjson_val *root) noexcept {
+    RequestConfig c;
+    c.url = yyjson_get_str(yyjson_obj_get(root, "url"));
+    c.method = ac_json_str(root, "method", "GET");
+    c.body = ac_json_str(root, "body", "");
+    c.body_type = ac_json_str(root, "body_type", "raw");
+    c.timeout_s = int_member(root, "timeout_s", 30);
+    c.follow_redirects = int_member(root, "follow_redirects", 1);
+    c.insecure = int_member(root, "insecure", 0);
+    yyjson_val *h = yyjson_obj_get(root, "headers");
+    c.headers = yyjson_is_obj(h) ? h : nullptr;
+    yyjson_val *a = yyjson_obj_get(root, "auth");
+    c.auth = yyjson_is_obj(a) && yyjson_obj_size(a) > 0 ? a : nullptr;
+    return c;
+}
+
+// The request's header lines. append() keeps the list intact when libcurl
+// cannot allocate, and sets the message itself.
+struct HeaderList {
+    unique_slist list;
+    bool append(const char *line) noexcept {
+        curl_slist *grown = curl_slist_append(list.get(), line);
+        if (!grown) {
+            ac_set_error("api_request: out of memory");
+            return false;
+        }
+        (void)list.release();
+        list.reset(grown);
+        return true;
+    }
+};
+
+// A CR or LF in a header would go out raw and start further header lines.
+bool has_line_break(const char *s) noexcept { return std::strpbrk(s, "\r\n") != nullptr; }
+
+bool refuse_line_break(const char *name, const char *value) noexcept {
+    if (!has_line_break(name) && !has_line_break(value)) return false;
+    ac_set_error("api_request: header '%s' contains a line break", name);
+    return true;
+}
+
+bool add_given_headers(HeaderList &out, yyjson_val *headers, bool &saw_content_type) noexcept {
+    if (!headers) return true;
+    yyjson_obj_iter it = yyjson_obj_iter_with(headers);
+    for (yyjson_val *k = yyjson_obj_iter_next(&it); k; k = yyjson_obj_iter_next(&it)) {
+        const char *name = yyjson_get_str(k);
+        yyjson_val *v = yyjson_obj_iter_get_val(k);
+        unique_cstr value(ac_env_substitute(yyjson_is_str(v) ? yyjson_get_str(v) : ""));
+        if (!value) {
+            ac_set_error("api_request: out of memory");
+            return false;
+        }
+        if (refuse_line_break(name, value.get())) return false;
+        char line[header_line_size];
+        std::snprintf(line, sizeof line, "%s: %s", name, value.get());
+        if (!out.append(line)) return false;
+        if (ac_ascii_ieq(name, "Content-Type")) saw_content_type = true;
+    }
+    return true;
+}
+
+bool add_content_type(HeaderList &out, const char *body_type) noexcept {
+    if (ac_ascii_ieq(body_type, "json")) return out.append("Content-Type: application/json");
+    if (ac_ascii_ieq(body_type, "form")) return out.append("Content-Type: application/x-www-form-urlencoded");
+    return true;
+}
+
+// Applies bearer, basic or API-key authentication; may replace the final URL.
+bool apply_auth(CURL *h, yyjson_val *auth, HeaderList &headers, unique_cstr &url) noexcept {
+    if (!auth) return true;
+    const char *type = yyjson_get_str(yyjson_obj_get(auth, "type"));
+    if (!type) return true;
+    if (ac_ascii_ieq(type, "bearer")) {
+        const char *token = ac_json_str(auth, "token", "");
+        if (refuse_line_break("Authorization", token)) return false;
+        char line[auth_line_size];
+        std::snprintf(line, sizeof line, "Authorization: Bearer %s", token);
+        return headers.append(line);
+    }
+    if (ac_ascii_ieq(type, "basic")) {
+        char userpwd[userpwd_size];
+        std::snprintf(userpwd, sizeof userpwd, "%s:%s", ac_json_str(auth, "user", ""), ac_json_str(auth, "pass", ""));
+        curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        curl_easy_setopt(h, CURLOPT_USERPWD, userpwd);  // libcurl copies it
+        return true;
+    }
+    if (!ac_ascii_ieq(type, "apikey")) return true;
+    const char *name = ac_json_str(auth, "name", "X-Api-Key");
+    const char *value = ac_json_str(auth, "value", "");
+    if (!ac_ascii_ieq(ac_json_str(auth, "in", "header"), "query")) {
+        if (refuse_line_break(name, value)) return false;
+        char line[auth_line_size];
+        std::snprintf(line, sizeof line, "%s: %s", name, value);
+        return headers.append(line);
+    }
+    const char *joiner = std::strchr(url.get(), '?') ? "&" : "?";
+    std::size_t cap = std::strlen(url.get()) + std::strlen(name) + std::strlen(value) + 5;
+    char *with_key = static_cast<char *>(std::malloc(cap));
+    if (!with_key) return true;  // the URL goes out without the key
+    std::snprintf(with_key, cap, "%s%s%s=%s", url.get(), joiner, name, value);
+    url.reset(with_key);
+    return true;
+}
+
+void set_method(CURL *h, const char *method, const char *body) noexcept {
+    auto send_body = [h, body] {
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, body);
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(std::strlen(body)));
+    };
+    if (ac_ascii_ieq(method, "POST")) {
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        send_body();
+    } else if (ac_ascii_ieq(method, "PUT") || ac_ascii_ieq(method, "PATCH")) {
+        curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, ac_ascii_ieq(method, "PUT") ? "PUT" : "PATCH");
+        send_body();
+    } else if (ac_ascii_ieq(method, "DELETE")) {
+        curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "DELETE");
+        if (*body) send_body();
+    } else if (ac_ascii_ieq(method, "HEAD")) {
+        curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+    } else if (ac_ascii_ieq(method, "OPTIONS")) {
+        curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "OPTIONS");
+    } else {
+        curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    }
+}
+
+void set_transfer_options(CURL *h, const RequestConfig &c, const char *url, curl_slist *headers) noexcept {
+    curl_easy_setopt(h, CURLOPT_URL, url);
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, static_cast<long>(c.timeout_s));
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, connect_timeout_s);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, static_cast<long>(c.follow_redirects));
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, max_redirects);
+    // An HTTP API client: a placeholder or an imported collection must never
+    // turn a request into a local file read or another protocol.
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    if (c.insecure) {
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
+    }
+}
+
+// Builds everything around the handle and runs the transfer. The expanded
+// URL and body outlive the handle, which points at them.
+int perform(const RequestConfig &c, const char *expanded_url, const char *expanded_body) noexcept {
+    unique_cstr final_url(ac_strdup(expanded_url));
+    if (!final_url) {
+        ac_set_error("api_request: out of memory");
+        return 0;
+    }
+    HeaderList headers;
+    unique_easy handle(curl_easy_init());
+    if (!handle) {
+        ac_set_error("api_request: curl_easy_init failed");
+        return 0;
+    }
+    CURL *h = handle.get();
+    bool saw_content_type = false;
+    if (!add_given_headers(headers, c.headers, saw_content_type)) return 0;
+    if (!saw_content_type && !add_content_type(headers, c.body_type)) return 0;
+    if (!apply_auth(h, c.auth, headers, final_url)) return 0;
+    if (!ac_response_prepare_body()) {
+        ac_set_error("api_request: out of memory");
+        return 0;
+    }
+
+    set_transfer_options(h, c, final_url.get(), headers.list.get());
+    set_method(h, c.method, expanded_body);
+
+    HeaderContext ctx;
+    ctx.doc = yyjson_mut_doc_new(nullptr);
+    ctx.obj = ctx.doc ? yyjson_mut_obj(ctx.doc) : nullptr;
+    if (ctx.obj) yyjson_mut_doc_set_root(ctx.doc, ctx.obj);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, write_body_cb);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, write_header_cb);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &ctx);
+
+    CURLcode rc = curl_easy_perform(h);
+    ac_response_record(h, ctx);
+    // Release order: header list, then the handle, then the URL it points at.
+    headers.list.reset();
+    handle.reset();
+    if (rc != CURLE_OK) {
+        ac_set_error("api_request: curl error (%d): %s", static_cast<int>(rc), curl_easy_strerror(rc));
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
+extern "C" int api_request(const char *config_json) noexcept {
     ac_clear_error();
     clear_response_buffers();
     if (!g_initialized) ac_lazy_init();
-    return 0;
+    if (!config_json || !*config_json) {
+        ac_set_error("api_request: missing config_json");
+        return 0;
+    }
+    unique_doc doc(ac_json_read(config_json, std::strlen(config_json)));
+    if (!doc) {
+        ac_set_error("api_request: invalid JSON in config_json");
+        return 0;
+    }
+    yyjson_val *root = yyjson_doc_get_root(doc.get());
+    if (!yyjson_is_obj(root)) {
+        ac_set_error("api_request: config_json must be an object");
+        return 0;
+    }
+    RequestConfig config = read_config(root);
+    if (!config.url) {
+        ac_set_error("api_request: missing 'url'");
+        return 0;
+    }
+    unique_cstr url(ac_env_substitute(config.url));
+    unique_cstr body(ac_env_substitute(config.body));
+    if (!url || !body) {
+        ac_set_error("api_request: out of memory");
+        return 0;
+    }
+    return perform(config, url.get(), body.get());
 }

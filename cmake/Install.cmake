@@ -18,5 +18,7 @@ install(FILES
   ${PROJECT_BINARY_DIR}/quorvane-apiclient-config-version.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/quorvane-apiclient)
 
+# Relative to the .pc file, so that an install moved with --prefix still works.
+file(RELATIVE_PATH QV_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(cmake/quorvane-apiclient.pc.in ${PROJECT_BINARY_DIR}/quorvane-apiclient.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/quorvane-apiclient.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

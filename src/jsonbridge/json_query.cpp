@@ -1,4 +1,87 @@
-#include "quorvane_apiclient.h"
+// Picks one value out of the last response body by JSON Pointer, dotted path
+// or top-level key, and returns it as compact JSON.
+#include <cstring>
 
-// Placeholder until the JSON query lands.
-extern "C" const char *api_json_query(const char *) noexcept { return ""; }
+#include "apiclient/apiclient.h"
+#include "jsonbridge/jsonbridge.h"
+#include "quorvane_apiclient.h"
+#include "util/util.h"
+
+namespace {
+
+// The result is the writer's own text, kept until the next query replaces it;
+// a value of any length comes back whole. Before the first success the result
+// is this empty array, so the returned pointer is never null.
+char s_json_query_empty[1];
+char *s_json_query_buf = s_json_query_empty;
+
+void set_result(char *text) noexcept {
+    if (s_json_query_buf != s_json_query_empty) std::free(s_json_query_buf);
+    s_json_query_buf = text;
+}
+
+yyjson_val *key_lookup(yyjson_val *root, const char *path) noexcept {
+    return yyjson_is_obj(root) ? yyjson_obj_getn(root, path, std::strlen(path)) : nullptr;
+}
+
+yyjson_val *select_value(yyjson_val *root, const char *path) noexcept {
+    yyjson_val *found = nullptr;
+    if (path[0] == '/') {
+        found = yyjson_ptr_getx(root, path, std::strlen(path), nullptr);
+    } else if (path[0] == '.' || (path[0] == '$' && path[1] == '.')) {
+        char pointer[json_pointer_size];
+        std::size_t len = ac_dotted_to_pointer(path[0] == '$' ? path + 1 : path, pointer);
+        found = yyjson_ptr_getx(root, pointer, len, nullptr);
+    }
+    return found ? found : key_lookup(root, path);
+}
+
+}  // namespace
+
+std::size_t ac_dotted_to_pointer(const char *dotted, char out[json_pointer_size]) noexcept {
+    constexpr std::size_t max_out = json_pointer_size - 2;
+    std::size_t n = 0;
+    const char *p = dotted;
+    while (*p && n < max_out) {
+        if (*p == '.') {
+            out[n++] = '/';
+            ++p;
+        } else if (*p == '[') {
+            out[n++] = '/';
+            ++p;
+            while (*p && *p != ']' && n < max_out) out[n++] = *p++;
+            if (*p != ']') break;  // an unclosed bracket ends the path
+            ++p;
+        } else {
+            out[n++] = *p++;
+        }
+    }
+    out[n] = '\0';
+    return n;
+}
+
+extern "C" const char *api_json_query(const char *path) noexcept {
+    // A pointer from an earlier call reads "" after any failure of this one.
+    s_json_query_buf[0] = '\0';
+    if (!path || !*path) {
+        ac_set_error("api_json_query: empty path");
+        return "";
+    }
+    if (!g_response_body || g_response_body[0] == '\0') {
+        ac_set_error("api_json_query: no response body to query");
+        return "";
+    }
+    unique_doc doc(ac_json_read(g_response_body, g_response_body_len));
+    if (!doc) {
+        ac_set_error("api_json_query: response body is not valid JSON");
+        return "";
+    }
+    yyjson_val *value = select_value(yyjson_doc_get_root(doc.get()), path);
+    if (!value) {
+        ac_set_error("api_json_query: path '%s' not found", path);
+        return "";
+    }
+    char *text = yyjson_val_write_opts(value, 0, nullptr, nullptr, nullptr);
+    if (text) set_result(text);
+    return s_json_query_buf;
+}

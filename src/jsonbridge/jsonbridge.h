@@ -1,0 +1,12 @@
+// Selection of one value out of the last response body.
+#pragma once
+
+#include <cstddef>
+
+// Room for a converted pointer: at most 510 characters and a NUL.
+constexpr std::size_t json_pointer_size = 512;
+
+// Turns a dotted path (".a.b[0]", given from its first ".") into a JSON
+// Pointer: "." and "[" become "/", "]" is dropped, everything else is copied.
+// Stops after 510 characters or at an unclosed "[". Returns the length.
+std::size_t ac_dotted_to_pointer(const char *dotted, char out[json_pointer_size]) noexcept;

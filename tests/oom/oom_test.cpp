@@ -1,0 +1,84 @@
+// Fails the library's Nth allocation in turn and checks that every operation
+// either succeeds or reports running out of memory, leaking nothing (the
+// sanitizer build checks the leaks).
+#include <cstddef>
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "quorvane_apiclient.h"
+
+extern "C" void *__real_malloc(std::size_t size);
+extern "C" void *__real_realloc(void *p, std::size_t size);
+
+namespace {
+long s_allocations_left = -1;  // negative: never fail
+
+bool fail_now() {
+    if (s_allocations_left < 0) return false;
+    return s_allocations_left-- == 0;
+}
+}  // namespace
+
+// Only calls made by objects linked into this program are wrapped: the
+// library's own allocations, not libcurl's or yyjson's.
+extern "C" void *__wrap_malloc(std::size_t size) { return fail_now() ? nullptr : __real_malloc(size); }
+extern "C" void *__wrap_realloc(void *p, std::size_t size) {
+    return fail_now() ? nullptr : __real_realloc(p, size);
+}
+
+namespace {
+
+class OutOfMemory : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(api_init(nullptr), 1); }
+    void TearDown() override {
+        s_allocations_left = -1;
+        api_cleanup();
+    }
+};
+
+TEST_F(OutOfMemory, RequestFailsCleanlyAtEveryAllocation) {
+    ASSERT_EQ(api_env_set("port", "1"), 1);
+    // Port 1 on the loopback refuses at once: the transfer fails after every
+    // allocation of the request path has been made.
+    const char *config =
+        R"({"url":"http://127.0.0.1:{{port}}/x","method":"POST","body":"{{port}}",)"
+        R"("headers":{"X-A":"{{port}}"},"auth":{"type":"apikey","in":"query","value":"k"}})";
+    bool reached_transfer = false;
+    int out_of_memory = 0;
+    for (long n = 0; n < 50 && !reached_transfer; ++n) {
+        s_allocations_left = n;
+        int rc = api_request(config);
+        std::string err = api_last_error();
+        s_allocations_left = -1;
+        ASSERT_EQ(rc, 0);
+        if (err.rfind("api_request: curl error", 0) == 0) {
+            reached_transfer = true;
+        } else {
+            EXPECT_EQ(err, "api_request: out of memory") << "allocation " << n;
+            ++out_of_memory;
+            EXPECT_EQ(api_response_status(), 0);
+            EXPECT_STREQ(api_response_headers_json(), "{}");
+        }
+    }
+    EXPECT_TRUE(reached_transfer);
+    EXPECT_GE(out_of_memory, 3);  // URL, body and the first body buffer at least
+}
+
+TEST_F(OutOfMemory, EnvironmentKeepsItsValuesWhenCopiesFail) {
+    ASSERT_EQ(api_env_set("k", "old"), 1);
+    s_allocations_left = 0;
+    EXPECT_EQ(api_env_set("k", "new"), 0);
+    s_allocations_left = 0;
+    EXPECT_EQ(api_env_set("other", "v"), 0);
+    s_allocations_left = 1;
+    EXPECT_EQ(api_env_set("other", "v"), 0);
+    s_allocations_left = -1;
+    EXPECT_STREQ(api_last_error(), "api_env_set: out of memory");
+    EXPECT_STREQ(api_env_get("k"), "old");
+    EXPECT_STREQ(api_env_json(), R"({"k":"old"})");
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "apiclient/apiclient.h"
+#include "env/env.h"
+#include "quorvane_apiclient.h"
+#include "util/util.h"
+
+namespace {
+
+std::string substitute(const char *text) {
+    unique_cstr out(ac_env_substitute(text));
+    EXPECT_NE(out, nullptr);
+    return out ? std::string(out.get()) : "<null>";
+}
+
+class Substitute : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ac_env_cleanup();
+        const std::pair<std::string, std::string> vars[] = {
+            {"host", "localhost"},
+            {"a", "v"},
+            {"b", "B"},
+            {"empty", ""},
+            {"refers", "{{b}}"},
+            {"x", std::string(1000, 'x')},
+            {"huge", std::string(10000, 'y')},
+            {std::string(255, 'n'), "N255"},
+            {std::string(256, 'm'), "M256"},
+            {"in ner", "inner"},
+            {"\xc3\xa9t\xc3\xa9", "summer"},
+        };
+        for (const auto &[k, v] : vars) ASSERT_EQ(api_env_set(k.c_str(), v.c_str()), 1);
+    }
+    void TearDown() override { ac_env_cleanup(); }
+};
+
+}  // namespace
+
+TEST_F(Substitute, ExpandsPlaceholders) {
+    const std::string n255 = "{{" + std::string(255, 'n') + "}}";
+    const std::string m256 = "{{" + std::string(256, 'm') + "}}";
+    const std::string padded256 = "{{ " + std::string(255, 'n') + "}}";
+    const struct {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"", ""},
+        {"plain text { } }} {a}", "plain text { } }} {a}"},
+        {"{{host}}/api", "localhost/api"},
+        {"http://{{host}}:8080/{{a}}?q={{b}}", "http://localhost:8080/v?q=B"},
+        {"{{ host }}", "localhost"},
+        {"{{   host}}", "localhost"},
+        {"{{\thost}}", "{{\thost}}"},
+        {"{{host\n}}", "{{host\n}}"},
+        {"{{in ner}}", "inner"},
+        {"{{Host}}", "{{Host}}"},
+        {"{{\xc3\xa9t\xc3\xa9}}", "summer"},
+        {"{{missing}}", "{{missing}}"},
+        {"{{}}", "{{}}"},
+        {"{{   }}", "{{   }}"},
+        {"{{host", "{{host"},
+        {"{{host}", "{{host}"},
+        {"x{{empty}}y", "x{{empty}}y"},
+        {n255, "N255"},
+        {m256, m256},
+        {padded256, padded256},
+        {"{{a}}{{a}}", "vv"},
+        {"{{refers}}", "{{b}}"},
+        {"{{{a}}}", "{v}"},
+        {"{{{{a}}", "{{v"},
+        {"{{a}}}", "v}"},
+        {"{{a {{b}}", "{{a B"},
+        {"}}{{a}}{{", "}}v{{"},
+        {"{{x}}", std::string(1000, 'x')},
+        {"<{{x}}{{x}}>", "<" + std::string(2000, 'x') + ">"},
+        {"{{huge}}", std::string(8191, 'y')},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.in.substr(0, 40));
+        EXPECT_EQ(substitute(c.in.c_str()), c.out);
+    }
+}
+
+TEST_F(Substitute, NullGivesNewEmptyString) {
+    EXPECT_EQ(substitute(nullptr), "");
+}
+
+TEST_F(Substitute, ManyExpansionsGrowTheOutput) {
+    // 300 placeholders of 5 bytes each expand to 300,000 bytes.
+    std::string in, expected;
+    for (int i = 0; i < 300; ++i) {
+        in += "{{x}}";
+        expected += std::string(1000, 'x');
+    }
+    EXPECT_EQ(substitute(in.c_str()), expected);
+}

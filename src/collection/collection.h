@@ -1,7 +1,38 @@
 // The collection of saved requests.
 #pragma once
 
+#include <yyjson.h>
+
+constexpr int max_collection_items = 2000;
+
+// One saved request. Every member is a heap text owned by the item; headers
+// and auth hold compact JSON text of a value of any type.
+struct CollectionItem {
+    char *folder;
+    char *name;
+    char *method;
+    char *url;
+    char *headers;
+    char *body;
+    char *body_type;
+    char *auth;
+};
+
 // Empties the collection; the get_json result buffer stays.
 void ac_collection_init() noexcept;
 // Empties the collection and releases the result buffer.
 void ac_collection_cleanup() noexcept;
+
+// Releases the item's texts and clears it to all-null.
+void free_collection_item(CollectionItem *item) noexcept;
+
+// Appends the item at `index` as parsed item JSON `root` (any JSON value; only
+// an object is taken) under `folder` (NULL or "" for the top level). Reports
+// failures as api_collection_add and returns 1 when the item was added.
+int ac_collection_add_value(const char *folder, yyjson_val *root) noexcept;
+
+// The item JSON object of item `index` (folder, name, method, url, body,
+// body_type, headers, auth) built in doc; its strings point into the item, so
+// doc must be written before the collection changes. NULL when out of memory
+// or out of range.
+yyjson_mut_val *ac_collection_item_json(yyjson_mut_doc *doc, int index) noexcept;

@@ -1,11 +1,166 @@
+#include <cstdlib>
+#include <cstring>
+
+#include "apiclient/apiclient.h"
 #include "collection/collection.h"
 #include "quorvane_apiclient.h"
+#include "util/util.h"
 
-// Placeholder until the collection lands.
-void ac_collection_init() noexcept {}
-void ac_collection_cleanup() noexcept {}
-extern "C" int api_collection_add(const char *, const char *) noexcept { return 0; }
-extern "C" int api_collection_count(void) noexcept { return 0; }
-extern "C" const char *api_collection_get_json(int) noexcept { return "{}"; }
-extern "C" int api_collection_save(const char *) noexcept { return 0; }
-extern "C" int api_collection_load(const char *) noexcept { return 0; }
+namespace {
+
+// Records past the count are all-null.
+CollectionItem s_collection[max_collection_items];
+int s_collection_count = 0;
+// Holds the text last returned by api_collection_get_json; survives
+// ac_collection_init so that hosts reading items in a row allocate once.
+char *s_collection_get_buf = nullptr;
+std::size_t s_collection_get_buf_cap = 0;
+constexpr std::size_t get_buf_headroom = 1024;
+
+void release_items() noexcept {
+    for (int i = 0; i < s_collection_count; ++i) free_collection_item(&s_collection[i]);
+    s_collection_count = 0;
+}
+
+// Compact JSON text of the member's value, whatever its type; "{}" when the
+// member is missing.
+char *json_member_text(yyjson_val *obj, const char *key) noexcept {
+    yyjson_val *v = yyjson_obj_get(obj, key);
+    if (v) {
+        if (char *text = yyjson_val_write_opts(v, 0, nullptr, nullptr, nullptr)) return text;
+    }
+    return ac_strdup("{}");
+}
+
+const char *or_default(const char *text, const char *fallback) noexcept {
+    return text ? text : fallback;
+}
+
+// Adds key with the value the JSON text holds; an absent, empty or unparsable
+// text leaves the member out. False only when memory runs out.
+bool add_json_member(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *text) noexcept {
+    if (!text || !*text) return true;
+    unique_doc parsed(ac_json_read(text, std::strlen(text)));
+    if (!parsed) return true;
+    yyjson_mut_val *copy = yyjson_val_mut_copy(doc, yyjson_doc_get_root(parsed.get()));
+    return copy && yyjson_mut_obj_add_val(doc, obj, key, copy);
+}
+
+const char *keep_result(const char *text, std::size_t len) noexcept {
+    if (s_collection_get_buf_cap < len + 1) {
+        std::free(s_collection_get_buf);
+        s_collection_get_buf_cap = 0;
+        s_collection_get_buf = static_cast<char *>(std::malloc(len + get_buf_headroom));
+        if (!s_collection_get_buf) return "{}";
+        s_collection_get_buf_cap = len + get_buf_headroom;
+    }
+    std::memcpy(s_collection_get_buf, text, len);
+    s_collection_get_buf[len] = '\0';
+    return s_collection_get_buf;
+}
+
+}  // namespace
+
+void free_collection_item(CollectionItem *item) noexcept {
+    std::free(item->folder);
+    std::free(item->name);
+    std::free(item->method);
+    std::free(item->url);
+    std::free(item->headers);
+    std::free(item->body);
+    std::free(item->body_type);
+    std::free(item->auth);
+    *item = CollectionItem{};
+}
+
+void ac_collection_init() noexcept { release_items(); }
+
+void ac_collection_cleanup() noexcept {
+    release_items();
+    std::free(s_collection_get_buf);
+    s_collection_get_buf = nullptr;
+    s_collection_get_buf_cap = 0;
+}
+
+int ac_collection_add_value(const char *folder, yyjson_val *root) noexcept {
+    if (s_collection_count >= max_collection_items) {
+        ac_set_error("api_collection_add: collection limit (%d) reached", max_collection_items);
+        return 0;
+    }
+    if (!yyjson_is_obj(root)) {
+        ac_set_error("api_collection_add: request_json must be an object");
+        return 0;
+    }
+    if (!folder) folder = "";
+    // The item's JSON could never be written again: it would make every later
+    // save of the whole collection fail.
+    if (!ac_utf8_valid(folder, std::strlen(folder))) {
+        ac_set_error("api_collection_add: folder is not valid UTF-8");
+        return 0;
+    }
+    CollectionItem item{};
+    item.folder = ac_strdup(folder);
+    item.name = ac_strdup(ac_json_str(root, "name", "Untitled Request"));
+    item.method = ac_strdup(ac_json_str(root, "method", "GET"));
+    item.url = ac_strdup(ac_json_str(root, "url", ""));
+    item.body = ac_strdup(ac_json_str(root, "body", ""));
+    item.body_type = ac_strdup(ac_json_str(root, "body_type", "raw"));
+    item.headers = json_member_text(root, "headers");
+    item.auth = json_member_text(root, "auth");
+    // All or nothing: a half-copied item would silently lose its headers or auth.
+    if (!item.folder || !item.name || !item.method || !item.url || !item.body || !item.body_type ||
+        !item.headers || !item.auth) {
+        free_collection_item(&item);
+        ac_set_error("api_collection_add: out of memory");
+        return 0;
+    }
+    s_collection[s_collection_count++] = item;
+    return 1;
+}
+
+yyjson_mut_val *ac_collection_item_json(yyjson_mut_doc *doc, int index) noexcept {
+    if (index < 0 || index >= s_collection_count) return nullptr;
+    const CollectionItem &it = s_collection[index];
+    yyjson_mut_val *obj = yyjson_mut_obj(doc);
+    if (!obj) return nullptr;
+    bool ok = yyjson_mut_obj_add_str(doc, obj, "folder", or_default(it.folder, "")) &&
+              yyjson_mut_obj_add_str(doc, obj, "name", or_default(it.name, "")) &&
+              yyjson_mut_obj_add_str(doc, obj, "method", or_default(it.method, "GET")) &&
+              yyjson_mut_obj_add_str(doc, obj, "url", or_default(it.url, "")) &&
+              yyjson_mut_obj_add_str(doc, obj, "body", or_default(it.body, "")) &&
+              yyjson_mut_obj_add_str(doc, obj, "body_type", or_default(it.body_type, "raw")) &&
+              add_json_member(doc, obj, "headers", it.headers) && add_json_member(doc, obj, "auth", it.auth);
+    return ok ? obj : nullptr;
+}
+
+extern "C" int api_collection_add(const char *folder, const char *request_json) noexcept {
+    if (!request_json || !*request_json) {
+        ac_set_error("api_collection_add: null or empty request_json");
+        return 0;
+    }
+    if (s_collection_count >= max_collection_items) {
+        ac_set_error("api_collection_add: collection limit (%d) reached", max_collection_items);
+        return 0;
+    }
+    unique_doc doc(ac_json_read(request_json, std::strlen(request_json)));
+    if (!doc) {
+        ac_set_error("api_collection_add: invalid JSON: %s", request_json);
+        return 0;
+    }
+    return ac_collection_add_value(folder, yyjson_doc_get_root(doc.get()));
+}
+
+extern "C" int api_collection_count(void) noexcept { return s_collection_count; }
+
+extern "C" const char *api_collection_get_json(int index) noexcept {
+    if (index < 0 || index >= s_collection_count) return "{}";
+    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+    if (!doc) return "{}";
+    yyjson_mut_val *obj = ac_collection_item_json(doc.get(), index);
+    if (!obj) return "{}";
+    yyjson_mut_doc_set_root(doc.get(), obj);
+    std::size_t len = 0;
+    unique_cstr text(yyjson_mut_write_opts(doc.get(), 0, nullptr, &len, nullptr));
+    if (!text) return "{}";
+    return keep_result(text.get(), len);
+}

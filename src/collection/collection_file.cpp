@@ -1,0 +1,87 @@
+#include <cstdint>
+
+#include "apiclient/apiclient.h"
+#include "collection/collection.h"
+#include "platform/platform.h"
+#include "quorvane_apiclient.h"
+#include "util/util.h"
+
+namespace {
+
+// The array of item objects: "requests" wins over "item" even when it is not
+// an array, and a bare array stands for itself.
+yyjson_val *find_requests(yyjson_val *root) noexcept {
+    if (yyjson_is_arr(root)) return root;
+    if (!yyjson_is_obj(root)) return nullptr;
+    if (yyjson_val *requests = yyjson_obj_get(root, "requests")) return yyjson_is_arr(requests) ? requests : nullptr;
+    yyjson_val *item = yyjson_obj_get(root, "item");
+    return yyjson_is_arr(item) ? item : nullptr;
+}
+
+}  // namespace
+
+extern "C" int api_collection_save(const char *path) noexcept {
+    if (!path || !*path) {
+        ac_set_error("api_collection_save: null or empty path");
+        return 0;
+    }
+    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+    yyjson_mut_val *root = doc ? yyjson_mut_obj(doc.get()) : nullptr;
+    yyjson_mut_val *requests = root ? yyjson_mut_arr(doc.get()) : nullptr;
+    bool built = requests && yyjson_mut_obj_add_str(doc.get(), root, "version", "1.0.0") &&
+                 yyjson_mut_obj_add_val(doc.get(), root, "requests", requests);
+    int count = api_collection_count();
+    for (int i = 0; built && i < count; ++i) {
+        yyjson_mut_val *item = ac_collection_item_json(doc.get(), i);
+        built = item && yyjson_mut_arr_append(requests, item);
+    }
+    if (!built) {
+        ac_set_error("api_collection_save: out of memory");
+        return 0;
+    }
+    yyjson_mut_doc_set_root(doc.get(), root);
+    std::size_t len = 0;
+    unique_cstr text(yyjson_mut_write_opts(doc.get(), YYJSON_WRITE_PRETTY, nullptr, &len, nullptr));
+    if (!text) {
+        ac_set_error("api_collection_save: failed to serialize JSON");
+        return 0;
+    }
+    if (!ac_write_file_atomic(path, text.get(), len)) {
+        ac_set_error("api_collection_save: failed to write to '%s'", path);
+        return 0;
+    }
+    return 1;
+}
+
+extern "C" int api_collection_load(const char *path) noexcept {
+    if (!path || !*path) {
+        ac_set_error("api_collection_load: null or empty path");
+        return 0;
+    }
+    std::uint64_t size = 0;
+    unique_cstr content(ac_read_file(path, &size));
+    if (!content) {
+        ac_set_error("api_collection_load: could not read '%s'", path);
+        return 0;
+    }
+    unique_doc doc(ac_json_read(content.get(), static_cast<std::size_t>(size)));
+    if (!doc) {
+        ac_set_error("api_collection_load: invalid JSON in '%s'", path);
+        return 0;
+    }
+    yyjson_val *requests = find_requests(yyjson_doc_get_root(doc.get()));
+    if (!requests) {
+        ac_set_error("api_collection_load: no requests array found in '%s'", path);
+        return 0;
+    }
+    // Only now is the file known to hold a collection: replace, never append.
+    ac_collection_init();
+    std::size_t idx, max;
+    yyjson_val *element;
+    yyjson_arr_foreach(requests, idx, max, element) {
+        const char *folder = yyjson_is_obj(element) ? ac_json_str(element, "folder", "") : "";
+        // A dropped element leaves its message; the load goes on.
+        ac_collection_add_value(folder, element);
+    }
+    return 1;
+}

@@ -1,0 +1,21 @@
+// Each test starts from an initialised library with an empty collection and a
+// last-error message of its own.
+#pragma once
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "quorvane_apiclient.h"
+#include "support/temp_dir.h"
+
+class CollectionTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(api_init(nullptr), 1); }
+    void TearDown() override { api_cleanup(); }
+
+    static std::string last_error() { return api_last_error(); }
+    static std::string item(int index) { return api_collection_get_json(index); }
+
+    TempDir dir_;
+};

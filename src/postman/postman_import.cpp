@@ -1,5 +1,221 @@
-#include "quorvane_apiclient.h"
+// Replaces the collection with the requests of a Postman v2.1 collection file.
+#include <cstring>
 
-// Placeholder until the Postman interchange lands.
-extern "C" int api_import_postman(const char *) noexcept { return 0; }
-extern "C" int api_export_postman(const char *) noexcept { return 0; }
+#include "apiclient/apiclient.h"
+#include "collection/collection.h"
+#include "platform/platform.h"
+#include "postman/postman.h"
+#include "quorvane_apiclient.h"
+#include "util/util.h"
+
+namespace {
+
+constexpr std::size_t folder_path_size = 512;
+
+// One item list still being walked, and the length of its folder path. Every
+// path on the stack is a prefix of the one below it, so they share one buffer.
+struct Frame {
+    yyjson_arr_iter items;
+    std::size_t path_len;
+};
+
+// Pending item lists, deepest last. Kept on the heap so that a file nested
+// thousands of folders deep cannot exhaust the thread's stack.
+struct FrameStack {
+    Frame *frames = nullptr;
+    std::size_t count = 0;
+    std::size_t cap = 0;
+
+    FrameStack() = default;
+    FrameStack(const FrameStack &) = delete;
+    FrameStack &operator=(const FrameStack &) = delete;
+    ~FrameStack() { std::free(frames); }
+
+    bool push(yyjson_val *items, std::size_t path_len) noexcept {
+        if (count == cap) {
+            std::size_t want = cap ? cap * 2 : 16;
+            auto *grown = static_cast<Frame *>(std::realloc(frames, want * sizeof(Frame)));
+            if (!grown) return false;
+            frames = grown;
+            cap = want;
+        }
+        frames[count].items = yyjson_arr_iter_with(items);
+        frames[count].path_len = path_len;
+        ++count;
+        return true;
+    }
+};
+
+const char *str_or(yyjson_val *v, const char *fallback, std::size_t *len) noexcept {
+    if (yyjson_is_str(v)) {
+        *len = yyjson_get_len(v);
+        return yyjson_get_str(v);
+    }
+    *len = std::strlen(fallback);
+    return fallback;
+}
+
+bool has_members(yyjson_val *v) noexcept { return yyjson_is_obj(v) && yyjson_obj_size(v) > 0; }
+
+// Appends child to the folder path path[0..len): "name" at the top, else
+// "parent/name"; cut at 511 bytes, never inside a UTF-8 character. Like a
+// "%s" format, the name ends at its first NUL.
+std::size_t extend_path(char (&path)[folder_path_size], std::size_t len, const char *name) noexcept {
+    std::size_t n = len;
+    if (n > 0 && n < folder_path_size) path[n++] = '/';
+    std::size_t name_len = std::strlen(name);
+    std::size_t room = folder_path_size - n;
+    std::size_t take = name_len < room ? name_len : room;
+    std::memcpy(path + n, name, take);
+    n += take;
+    if (n >= folder_path_size) n = ac_utf8_cut(path, folder_path_size, folder_path_size - 1);
+    path[n] = '\0';
+    return n;
+}
+
+// Appends {key: value} for every entry of `entries` whose "key" and "value"
+// are both strings; equal keys are all kept, in entry order.
+bool add_pairs(yyjson_mut_doc *doc, yyjson_mut_val *obj, yyjson_val *entries) noexcept {
+    yyjson_val *entry;
+    yyjson_arr_iter it = yyjson_arr_iter_with(entries);
+    while ((entry = yyjson_arr_iter_next(&it))) {
+        yyjson_val *key = yyjson_obj_get(entry, "key");
+        yyjson_val *value = yyjson_obj_get(entry, "value");
+        if (!yyjson_is_str(key) || !yyjson_is_str(value)) continue;
+        if (!yyjson_mut_obj_add(obj, yyjson_mut_strn(doc, yyjson_get_str(key), yyjson_get_len(key)),
+                                yyjson_mut_strn(doc, yyjson_get_str(value), yyjson_get_len(value))))
+            return false;
+    }
+    return true;
+}
+
+bool add_text(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *text, std::size_t len) noexcept {
+    return yyjson_mut_obj_add_strn(doc, obj, key, text, len);
+}
+
+// Builds the item JSON of one Postman request and adds it under `folder`.
+// Strings refer into the parsed file, which outlives the written text.
+void import_request(const char *folder, const char *name, std::size_t name_len, yyjson_val *request) noexcept {
+    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+    if (!doc) return;
+    yyjson_mut_val *item = yyjson_mut_obj(doc.get());
+    if (!item) return;
+    yyjson_mut_doc_set_root(doc.get(), item);
+
+    std::size_t method_len;
+    const char *method = str_or(yyjson_obj_get(request, "method"), "GET", &method_len);
+
+    yyjson_val *url = yyjson_obj_get(request, "url");
+    unique_cstr rebuilt;
+    const char *url_text = "";
+    std::size_t url_len = 0;
+    if (yyjson_is_str(url)) {
+        url_text = str_or(url, "", &url_len);
+    } else if (yyjson_is_obj(url)) {
+        yyjson_val *raw = yyjson_obj_get(url, "raw");
+        if (yyjson_is_str(raw)) {
+            url_text = str_or(raw, "", &url_len);
+        } else {
+            // Generators that omit "raw" still describe the URL by its parts.
+            rebuilt.reset(ac_postman_url_from_parts(url, &url_len));
+            if (rebuilt) url_text = rebuilt.get();
+        }
+    }
+
+    const char *body = "";
+    std::size_t body_len = 0;
+    const char *body_type = "raw";
+    std::size_t body_type_len = 3;
+    yyjson_val *body_obj = yyjson_obj_get(request, "body");
+    if (has_members(body_obj)) {
+        body_type = str_or(yyjson_obj_get(body_obj, "mode"), "raw", &body_type_len);
+        body = str_or(yyjson_obj_get(body_obj, "raw"), "", &body_len);
+    }
+
+    yyjson_mut_val *headers = yyjson_mut_obj(doc.get());
+    yyjson_mut_val *auth = yyjson_mut_obj(doc.get());
+    if (!headers || !auth) return;
+    if (!add_pairs(doc.get(), headers, yyjson_obj_get(request, "header"))) return;
+
+    yyjson_val *auth_obj = yyjson_obj_get(request, "auth");
+    yyjson_val *type = yyjson_obj_get(auth_obj, "type");
+    if (has_members(auth_obj) && yyjson_is_str(type)) {
+        if (!yyjson_mut_obj_add_strn(doc.get(), auth, "type", yyjson_get_str(type), yyjson_get_len(type))) return;
+        yyjson_val *params = yyjson_obj_getn(auth_obj, yyjson_get_str(type), yyjson_get_len(type));
+        if (!add_pairs(doc.get(), auth, params)) return;
+    }
+
+    bool ok = add_text(doc.get(), item, "name", name, name_len) &&
+              add_text(doc.get(), item, "method", method, method_len) &&
+              add_text(doc.get(), item, "url", url_text, url_len) &&
+              add_text(doc.get(), item, "body", body, body_len) &&
+              add_text(doc.get(), item, "body_type", body_type, body_type_len) &&
+              yyjson_mut_obj_add_val(doc.get(), item, "headers", headers) &&
+              yyjson_mut_obj_add_val(doc.get(), item, "auth", auth);
+    if (!ok) return;
+    unique_cstr text(yyjson_mut_write_opts(doc.get(), 0, nullptr, nullptr, nullptr));
+    if (text) api_collection_add(folder, text.get());
+}
+
+// Walks the item tree depth-first in document order: a folder's requests take
+// the place where the folder stands in its parent's list.
+void parse_postman_items(yyjson_val *items) noexcept {
+    char path[folder_path_size] = "";
+    FrameStack stack;
+    if (!stack.push(items, 0)) return;
+    while (stack.count > 0) {
+        Frame &top = stack.frames[stack.count - 1];
+        yyjson_val *element = yyjson_arr_iter_next(&top.items);
+        if (!element) {
+            --stack.count;
+            continue;
+        }
+        if (!has_members(element)) continue;
+        path[top.path_len] = '\0';
+        std::size_t name_len;
+        const char *name = str_or(yyjson_obj_get(element, "name"), "Request", &name_len);
+        yyjson_val *children = yyjson_obj_get(element, "item");
+        if (yyjson_is_arr(children)) {
+            if (yyjson_arr_size(children) == 0) continue;
+            std::size_t child_len = extend_path(path, top.path_len, name);
+            // Out of memory: the folder's requests are missing, the walk goes on.
+            stack.push(children, child_len);
+            continue;
+        }
+        yyjson_val *request = yyjson_obj_get(element, "request");
+        if (yyjson_is_obj(request)) import_request(path, name, name_len, request);
+    }
+}
+
+}  // namespace
+
+extern "C" int api_import_postman(const char *path) noexcept {
+    if (!path || !*path) {
+        ac_set_error("api_import_postman: null or empty path");
+        return 0;
+    }
+    std::uint64_t size = 0;
+    unique_cstr text(ac_read_file(path, &size));
+    if (!text) {
+        ac_set_error("api_import_postman: could not read '%s'", path);
+        return 0;
+    }
+    unique_doc doc(ac_json_read(text.get(), size));
+    if (!doc) {
+        ac_set_error("api_import_postman: invalid JSON in '%s'", path);
+        return 0;
+    }
+    yyjson_val *root = yyjson_doc_get_root(doc.get());
+    if (!yyjson_is_obj(root)) {
+        ac_set_error("api_import_postman: root must be JSON object");
+        return 0;
+    }
+    yyjson_val *items = yyjson_obj_get(root, "item");
+    if (!yyjson_is_arr(items)) {
+        ac_set_error("api_import_postman: missing 'item' array in Postman collection");
+        return 0;
+    }
+    ac_collection_init();
+    parse_postman_items(items);
+    return 1;
+}

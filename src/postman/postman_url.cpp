@@ -1,0 +1,275 @@
+// Splitting a URL into Postman's url parts and joining parts back into a URL.
+// Postman's tools ignore "raw" when they send a request and build the URL
+// from the parts, so exported files carry both.
+#include <cstdio>
+#include <cstring>
+
+#include "postman/postman.h"
+#include "util/util.h"
+
+namespace {
+
+struct Span {
+    std::size_t begin;
+    std::size_t end;
+};
+
+bool is_stop(char c, const char *stops) noexcept { return std::memchr(stops, c, std::strlen(stops)) != nullptr; }
+
+// Index of the first byte in [from, to) that is one of `stops`, skipping
+// {{name}} placeholders (and [IPv6] literals when `brackets`); `to` when none.
+std::size_t scan(const char *s, std::size_t from, std::size_t to, const char *stops, bool brackets = false) noexcept {
+    std::size_t i = from;
+    while (i < to) {
+        if (s[i] == '{' && i + 1 < to && s[i + 1] == '{') {
+            std::size_t k = i + 2;
+            while (k + 1 < to && !(s[k] == '}' && s[k + 1] == '}')) ++k;
+            if (k + 1 < to) {
+                i = k + 2;
+                continue;
+            }
+        }
+        if (brackets && s[i] == '[') {
+            const void *close = std::memchr(s + i, ']', to - i);
+            if (close) {
+                i = static_cast<std::size_t>(static_cast<const char *>(close) - s) + 1;
+                continue;
+            }
+        }
+        if (is_stop(s[i], stops)) return i;
+        ++i;
+    }
+    return to;
+}
+
+// Index of the last `stop` in [from, to) outside placeholders, or `to`.
+std::size_t scan_last(const char *s, std::size_t from, std::size_t to, const char *stop, bool brackets = false) noexcept {
+    std::size_t last = to;
+    for (std::size_t i = scan(s, from, to, stop, brackets); i < to; i = scan(s, i + 1, to, stop, brackets)) last = i;
+    return last;
+}
+
+struct UrlWriter {
+    yyjson_mut_doc *doc;
+    const char *s;
+    bool ok = true;
+
+    yyjson_mut_val *str(Span p) noexcept {
+        yyjson_mut_val *v = yyjson_mut_strncpy(doc, s + p.begin, p.end - p.begin);
+        ok = ok && v;
+        return v;
+    }
+    void add(yyjson_mut_val *obj, const char *key, yyjson_mut_val *v) noexcept {
+        ok = ok && v && yyjson_mut_obj_add_val(doc, obj, key, v);
+    }
+    // Array of the pieces of [from, to) between separators `sep`.
+    yyjson_mut_val *pieces(std::size_t from, std::size_t to, const char *sep, bool brackets = false) noexcept {
+        yyjson_mut_val *arr = yyjson_mut_arr(doc);
+        ok = ok && arr;
+        for (std::size_t b = from;;) {
+            std::size_t e = scan(s, b, to, sep, brackets);
+            ok = ok && arr && yyjson_mut_arr_append(arr, str({b, e}));
+            if (e >= to) break;
+            b = e + 1;
+        }
+        return arr;
+    }
+    yyjson_mut_val *query(std::size_t from, std::size_t to) noexcept {
+        yyjson_mut_val *arr = yyjson_mut_arr(doc);
+        ok = ok && arr;
+        for (std::size_t b = from;;) {
+            std::size_t e = scan(s, b, to, "&");
+            yyjson_mut_val *param = yyjson_mut_obj(doc);
+            ok = ok && param && arr && yyjson_mut_arr_append(arr, param);
+            if (!ok) break;
+            std::size_t eq = scan(s, b, e, "=");
+            if (b == e) {
+                add(param, "key", yyjson_mut_null(doc));
+                add(param, "value", yyjson_mut_null(doc));
+            } else {
+                add(param, "key", str({b, eq}));
+                add(param, "value", eq < e ? str({eq + 1, e}) : yyjson_mut_null(doc));
+            }
+            if (e >= to) break;
+            b = e + 1;
+        }
+        return arr;
+    }
+};
+
+bool is_blank(char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Growing text that always keeps a NUL at its end.
+struct TextBuf {
+    char *p = nullptr;
+    std::size_t len = 0;
+    std::size_t cap = 0;
+    bool ok = true;
+
+    void append(const char *text, std::size_t n) noexcept {
+        if (!ok) return;
+        if (len + n + 1 > cap) {
+            std::size_t want = (len + n + 1) * 2;
+            char *grown = static_cast<char *>(std::realloc(p, want));
+            if (!grown) {
+                ok = false;
+                return;
+            }
+            p = grown;
+            cap = want;
+        }
+        std::memcpy(p + len, text, n);
+        len += n;
+        p[len] = '\0';
+    }
+    void append(const char *text) noexcept { append(text, std::strlen(text)); }
+    void append_str(yyjson_val *v) noexcept {
+        if (yyjson_is_str(v)) append(yyjson_get_str(v), yyjson_get_len(v));
+    }
+};
+
+bool nonempty_str(yyjson_val *v) noexcept { return yyjson_is_str(v) && yyjson_get_len(v) > 0; }
+
+void append_segment(TextBuf &out, yyjson_val *seg) noexcept {
+    // Path segments are strings, or objects whose "value" holds the text.
+    out.append_str(yyjson_is_obj(seg) ? yyjson_obj_get(seg, "value") : seg);
+}
+
+void append_port(TextBuf &out, yyjson_val *port) noexcept {
+    if (nonempty_str(port)) {
+        out.append(":");
+        out.append_str(port);
+    } else if (yyjson_is_uint(port) || yyjson_is_sint(port)) {
+        char digits[32];
+        int n = yyjson_is_uint(port) ? std::snprintf(digits, sizeof digits, ":%llu",
+                                                     static_cast<unsigned long long>(yyjson_get_uint(port)))
+                                     : std::snprintf(digits, sizeof digits, ":%lld",
+                                                     static_cast<long long>(yyjson_get_sint(port)));
+        out.append(digits, static_cast<std::size_t>(n));
+    }
+}
+
+void append_query(TextBuf &out, yyjson_val *query) noexcept {
+    if (yyjson_is_str(query)) {
+        if (yyjson_get_len(query)) {
+            out.append("?");
+            out.append_str(query);
+        }
+        return;
+    }
+    std::size_t mark = out.len;
+    out.append("?");
+    bool first = true;
+    yyjson_val *param;
+    yyjson_arr_iter it = yyjson_arr_iter_with(query);
+    while ((param = yyjson_arr_iter_next(&it))) {
+        if (!yyjson_is_obj(param) || yyjson_is_true(yyjson_obj_get(param, "disabled"))) continue;
+        if (!first) out.append("&");
+        first = false;
+        out.append_str(yyjson_obj_get(param, "key"));
+        yyjson_val *value = yyjson_obj_get(param, "value");
+        if (yyjson_is_str(value)) {
+            out.append("=");
+            out.append_str(value);
+        }
+    }
+    // A query whose entries join to nothing adds no "?".
+    if (out.ok && out.len == mark + 1) {
+        out.len = mark;
+        out.p[mark] = '\0';
+    }
+}
+
+}  // namespace
+
+bool ac_postman_add_url_parts(yyjson_mut_doc *doc, yyjson_mut_val *url, const char *raw, std::size_t len) noexcept {
+    std::size_t from = 0, to = len;
+    while (from < to && is_blank(raw[from])) ++from;
+    while (to > from && is_blank(raw[to - 1])) --to;
+    if (from == to) return true;
+
+    UrlWriter w{doc, raw};
+    std::size_t hash = scan(raw, from, to, "#");
+    std::size_t query = scan(raw, from, hash, "?");
+
+    std::size_t start = from;
+    std::size_t colon = scan(raw, from, query, ":/");
+    if (colon > from && colon + 2 < query && raw[colon] == ':' && raw[colon + 1] == '/' && raw[colon + 2] == '/') {
+        w.add(url, "protocol", w.str({from, colon}));
+        start = colon + 3;
+    }
+
+    std::size_t slash = scan(raw, start, query, "/");
+    std::size_t at = scan_last(raw, start, slash, "@");
+    if (at < slash) {
+        yyjson_mut_val *auth = yyjson_mut_obj(doc);
+        std::size_t sep = scan(raw, start, at, ":");
+        w.add(auth, "user", w.str({start, sep}));
+        if (sep < at) w.add(auth, "password", w.str({sep + 1, at}));
+        w.add(url, "auth", auth);
+        start = at + 1;
+    }
+    std::size_t port = scan_last(raw, start, slash, ":", true);
+    if (port > start) w.add(url, "host", w.pieces(start, port, ".", true));
+    if (port < slash) w.add(url, "port", w.str({port + 1, slash}));
+    if (slash < query) w.add(url, "path", w.pieces(slash + 1, query, "/"));
+    if (query < hash) w.add(url, "query", w.query(query + 1, hash));
+    if (hash < to) w.add(url, "hash", w.str({hash + 1, to}));
+    return w.ok;
+}
+
+char *ac_postman_url_from_parts(yyjson_val *url, std::size_t *len_out) noexcept {
+    TextBuf out;
+    out.append("");
+    yyjson_val *protocol = yyjson_obj_get(url, "protocol");
+    if (nonempty_str(protocol)) {
+        out.append_str(protocol);
+        std::size_t n = yyjson_get_len(protocol);
+        if (n < 3 || std::memcmp(yyjson_get_str(protocol) + n - 3, "://", 3) != 0) out.append("://");
+    }
+    yyjson_val *auth = yyjson_obj_get(url, "auth");
+    if (nonempty_str(yyjson_obj_get(auth, "user"))) {
+        out.append_str(yyjson_obj_get(auth, "user"));
+        if (yyjson_is_str(yyjson_obj_get(auth, "password"))) {
+            out.append(":");
+            out.append_str(yyjson_obj_get(auth, "password"));
+        }
+        out.append("@");
+    }
+    yyjson_val *host = yyjson_obj_get(url, "host");
+    if (yyjson_is_arr(host)) {
+        yyjson_val *label;
+        yyjson_arr_iter it = yyjson_arr_iter_with(host);
+        for (bool first = true; (label = yyjson_arr_iter_next(&it)); first = false) {
+            if (!first) out.append(".");
+            out.append_str(label);
+        }
+    } else {
+        out.append_str(host);
+    }
+    append_port(out, yyjson_obj_get(url, "port"));
+    yyjson_val *path = yyjson_obj_get(url, "path");
+    if (yyjson_is_arr(path)) {
+        yyjson_val *seg;
+        yyjson_arr_iter it = yyjson_arr_iter_with(path);
+        while ((seg = yyjson_arr_iter_next(&it))) {
+            out.append("/");
+            append_segment(out, seg);
+        }
+    } else if (nonempty_str(path)) {
+        if (yyjson_get_str(path)[0] != '/') out.append("/");
+        out.append_str(path);
+    }
+    append_query(out, yyjson_obj_get(url, "query"));
+    yyjson_val *hash = yyjson_obj_get(url, "hash");
+    if (nonempty_str(hash)) {
+        out.append("#");
+        out.append_str(hash);
+    }
+    if (!out.ok) {
+        std::free(out.p);
+        return nullptr;
+    }
+    if (len_out) *len_out = out.len;
+    return out.p;
+}

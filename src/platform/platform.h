@@ -17,7 +17,8 @@ char *ac_read_file(const char *path, std::uint64_t *size_out) noexcept;
 
 // Replaces the file at path with exactly `size` bytes: written to a temporary
 // file beside it, flushed to disk, then renamed over it. Returns 1 on success;
-// on failure 0, with the temporary file removed and the target untouched.
+// on failure 0, with the temporary file removed and the target untouched. A path
+// whose temporary name would not fit in 1087 bytes fails without writing.
 int ac_write_file_atomic(const char *path, const void *data, std::uint64_t size) noexcept;
 
 // Creates one directory level; failure (existing, missing parent) is silent.

@@ -95,8 +95,10 @@ int ac_write_file_atomic(const char *path, const void *data, std::uint64_t size)
     if (!path || !*path) return 0;
     if (!data && size != 0) return 0;
     char temp[temp_name_size];
-    std::snprintf(temp, sizeof temp, "%s.tmp.%u.%lu", path, static_cast<unsigned>(::getpid()),
-                  static_cast<unsigned long>(ac_now_millis() & 0xFFFFFFFFu));
+    int n = std::snprintf(temp, sizeof temp, "%s.tmp.%u.%lu", path, static_cast<unsigned>(::getpid()),
+                          static_cast<unsigned long>(ac_now_millis() & 0xFFFFFFFFu));
+    // A cut name could be the target itself or another file beside it.
+    if (n < 0 || static_cast<std::size_t>(n) >= sizeof temp) return 0;
     int fd = ::open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return 0;
     bool ok = write_all(fd, static_cast<const char *>(data), size);

@@ -163,3 +163,25 @@ TEST(WriteFileAtomic, FailuresCreateNothingAndKeepWhatWasThere) {
         EXPECT_EQ(read_text(dir.file("target/inside")), "inner");
     }
 }
+
+// A target whose temporary name would not fit must not be written through a cut
+// name: that name could be another file in the same directory.
+TEST(WriteFileAtomic, LongPathsNeverWriteThroughACutTemporaryName) {
+    TempDir dir;
+    std::string deep = dir.path();
+    while (deep.size() < 880) {
+        deep += "/" + std::string(100, 'd');
+        fs::create_directory(deep);
+    }
+    const std::string fits = deep + "/" + std::string(1040 - deep.size() - 1, 'f');
+    EXPECT_EQ(ac_write_file_atomic(fits.c_str(), "ok", 2), 1);
+    EXPECT_EQ(read_text(fits), "ok");
+
+    const std::string target = deep + "/" + std::string(1100 - deep.size() - 1, 't');
+    const std::string sibling = target.substr(0, 1087);
+    write_text(sibling, "sibling");
+    EXPECT_EQ(ac_write_file_atomic(target.c_str(), "data", 4), 0);
+    EXPECT_EQ(read_text(sibling), "sibling");
+    EXPECT_FALSE(file_exists(target));
+    EXPECT_EQ(list_dir(deep), fits.substr(deep.size() + 1) + " " + sibling.substr(deep.size() + 1));
+}

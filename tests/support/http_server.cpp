@@ -1,0 +1,410 @@
+#include "support/http_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <csignal>
+#include <cstdlib>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+#include "support/self_signed_tls.h"
+
+namespace {
+
+constexpr std::size_t read_chunk = 64 * 1024;
+constexpr std::size_t max_head = 1 << 20;
+constexpr std::size_t incomplete = std::string::npos;
+constexpr std::size_t malformed = incomplete - 1;
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool iequals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+bool icontains(std::string_view text, std::string_view word) {
+    for (std::size_t i = 0; i + word.size() <= text.size(); ++i) {
+        if (iequals(text.substr(i, word.size()), word)) return true;
+    }
+    return false;
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+// Request line and header lines, without the blank line that ends them.
+bool parse_head(std::string_view head, HttpRequest &req) {
+    std::size_t eol = head.find("\r\n");
+    std::string_view line = head.substr(0, eol);
+    std::size_t sp1 = line.find(' ');
+    std::size_t sp2 = line.rfind(' ');
+    if (sp1 == std::string_view::npos || sp2 == sp1) return false;
+    req.method = line.substr(0, sp1);
+    req.target = line.substr(sp1 + 1, sp2 - sp1 - 1);
+    req.version = line.substr(sp2 + 1);
+    while (eol != std::string_view::npos) {
+        std::size_t start = eol + 2;
+        eol = head.find("\r\n", start);
+        line = head.substr(start, eol == std::string_view::npos ? std::string_view::npos : eol - start);
+        std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos) return false;
+        req.headers.emplace_back(line.substr(0, colon), trim(line.substr(colon + 1)));
+    }
+    return true;
+}
+
+// Size in bytes of a complete chunked body at the start of `data`, through
+// the blank line after the trailers, with the decoded bytes in `body`.
+std::size_t chunked_size(std::string_view data, std::string &body) {
+    body.clear();
+    std::size_t pos = 0;
+    for (;;) {
+        std::size_t eol = data.find("\r\n", pos);
+        if (eol == std::string_view::npos) return incomplete;
+        std::string size_text(data.substr(pos, eol - pos));
+        char *end = nullptr;
+        unsigned long long size = std::strtoull(size_text.c_str(), &end, 16);
+        if (end == size_text.c_str() || (*end != '\0' && *end != ';' && *end != ' ')) return malformed;
+        pos = eol + 2;
+        if (size == 0) break;
+        if (data.size() < pos + size + 2) return incomplete;
+        body.append(data.substr(pos, size));
+        pos += size + 2;
+    }
+    for (;;) {  // trailer lines, then the blank line
+        std::size_t eol = data.find("\r\n", pos);
+        if (eol == std::string_view::npos) return incomplete;
+        if (eol == pos) return pos + 2;
+        pos = eol + 2;
+    }
+}
+
+// One accepted connection, plain or TLS, with blocking I/O. Shutting the
+// socket down from another thread ends any call blocked on it.
+struct Peer {
+    int fd;
+    SSL *ssl;
+
+    bool fill(std::string &pending) {
+        char buf[read_chunk];
+        long n = ssl ? SSL_read(ssl, buf, sizeof buf) : recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) return false;
+        pending.append(buf, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    bool write_all(std::string_view data) {
+        while (!data.empty()) {
+            std::size_t part = std::min<std::size_t>(data.size(), 1 << 30);
+            long n = ssl ? SSL_write(ssl, data.data(), static_cast<int>(part))
+                         : send(fd, data.data(), part, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            data.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+};
+
+std::optional<HttpRequest> read_request(Peer &peer, std::string &pending) {
+    std::size_t head_end;
+    while ((head_end = pending.find("\r\n\r\n")) == std::string::npos) {
+        if (pending.size() > max_head || !peer.fill(pending)) return std::nullopt;
+    }
+    HttpRequest req;
+    if (!parse_head(std::string_view(pending).substr(0, head_end), req)) return std::nullopt;
+    std::size_t body_start = head_end + 4;
+    if (iequals(req.header("Expect"), "100-continue")) peer.write_all("HTTP/1.1 100 Continue\r\n\r\n");
+
+    std::size_t total;
+    if (icontains(req.header("Transfer-Encoding"), "chunked")) {
+        std::size_t n;
+        while ((n = chunked_size(std::string_view(pending).substr(body_start), req.body)) == incomplete) {
+            if (!peer.fill(pending)) return std::nullopt;
+        }
+        if (n == malformed) return std::nullopt;
+        total = body_start + n;
+    } else {
+        std::size_t length = std::strtoull(req.header("Content-Length").c_str(), nullptr, 10);
+        total = body_start + length;
+        pending.reserve(total);
+        while (pending.size() < total) {
+            if (!peer.fill(pending)) return std::nullopt;
+        }
+        req.body = pending.substr(body_start, length);
+    }
+    req.raw = pending.substr(0, total);
+    return req;
+}
+
+// Reads until the client closes (or a second passes), so that closing our
+// end never resets the connection while the answer is still in flight.
+void drain(int fd) {
+    timeval wait{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    char buf[4096];
+    while (recv(fd, buf, sizeof buf, 0) > 0) {
+    }
+}
+
+const char *reason_phrase(int status) {
+    static const std::map<int, const char *> phrases = {
+        {100, "Continue"}, {200, "OK"}, {201, "Created"}, {204, "No Content"},
+        {301, "Moved Permanently"}, {302, "Found"}, {303, "See Other"},
+        {307, "Temporary Redirect"}, {308, "Permanent Redirect"}, {400, "Bad Request"},
+        {401, "Unauthorized"}, {403, "Forbidden"}, {404, "Not Found"},
+        {405, "Method Not Allowed"}, {500, "Internal Server Error"}, {503, "Service Unavailable"}};
+    auto it = phrases.find(status);
+    return it == phrases.end() ? "Status" : it->second;
+}
+
+}  // namespace
+
+std::string HttpRequest::path() const { return target.substr(0, target.find('?')); }
+
+std::string HttpRequest::header(std::string_view name) const {
+    for (const auto &[key, value] : headers) {
+        if (iequals(key, name)) return value;
+    }
+    return {};
+}
+
+std::size_t HttpRequest::header_count(std::string_view name) const {
+    std::size_t n = 0;
+    for (const auto &header : headers) n += iequals(header.first, name) ? 1 : 0;
+    return n;
+}
+
+HttpReply::HttpReply(std::string raw, std::chrono::milliseconds wait)
+    : bytes(std::make_shared<const std::string>(std::move(raw))), delay(wait) {}
+HttpReply::HttpReply(const char *raw, std::chrono::milliseconds wait) : HttpReply(std::string(raw), wait) {}
+HttpReply::HttpReply(std::shared_ptr<const std::string> raw, std::chrono::milliseconds wait)
+    : bytes(std::move(raw)), delay(wait) {}
+
+std::string http_response(int status, std::string_view body, std::string_view headers) {
+    std::string out = "HTTP/1.1 " + std::to_string(status) + " " + reason_phrase(status) + "\r\n";
+    out.append(headers);
+    out += "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
+    out.append(body);
+    return out;
+}
+
+struct HttpServer::Impl {
+    int listen_fd = -1;
+    int wake[2] = {-1, -1};
+    int port = 0;
+    std::string base_url;
+    SSL_CTX *tls = nullptr;
+    std::thread acceptor;
+    std::once_flag stopped;
+
+    mutable std::mutex mutex;
+    std::condition_variable stopping_cv;
+    bool stopping = false;
+    std::set<int> open_fds;
+    std::vector<HttpRequest> requests;
+    std::deque<HttpReply> queue;
+    std::map<std::string, HttpHandler, std::less<>> routes;
+    HttpReply fallback{http_response(200)};
+
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Worker> workers;  // only the acceptor touches it until it is joined
+
+    ~Impl() {
+        for (int fd : {listen_fd, wake[0], wake[1]}) {
+            if (fd >= 0) close(fd);
+        }
+        SSL_CTX_free(tls);
+    }
+
+    void listen_on(int wanted_port) {
+        listen_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (listen_fd < 0) throw std::runtime_error("socket failed");
+        int one = 1;
+        setsockopt(listen_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<uint16_t>(wanted_port));
+        socklen_t len = sizeof addr;
+        if (bind(listen_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
+            listen(listen_fd, SOMAXCONN) != 0 ||
+            getsockname(listen_fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0) {
+            throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(wanted_port));
+        }
+        port = ntohs(addr.sin_port);
+        if (pipe2(wake, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+    }
+
+    void accept_loop() {
+        for (;;) {
+            pollfd fds[2] = {{listen_fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
+            if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
+            if (fds[1].revents != 0) return;
+            if ((fds[0].revents & POLLIN) == 0) continue;
+            int fd = accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) continue;
+            int one = 1;
+            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            {
+                std::lock_guard lock(mutex);
+                if (stopping) {
+                    close(fd);
+                    return;
+                }
+                open_fds.insert(fd);
+            }
+            std::erase_if(workers, [](Worker &w) {
+                if (!*w.done) return false;
+                w.thread.join();
+                return true;
+            });
+            auto done = std::make_shared<std::atomic<bool>>(false);
+            workers.push_back({std::thread([this, fd, done] {
+                                   serve(fd);
+                                   *done = true;
+                               }),
+                               done});
+        }
+    }
+
+    void serve(int fd) {
+        // TLS writes go through write(2): a client that hung up must give
+        // EPIPE here, not a SIGPIPE that ends the test program.
+        sigset_t pipe_signal;
+        sigemptyset(&pipe_signal);
+        sigaddset(&pipe_signal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
+
+        SSL *ssl = tls ? SSL_new(tls) : nullptr;
+        if (!tls || (ssl && SSL_set_fd(ssl, fd) == 1 && SSL_accept(ssl) == 1)) exchange(Peer{fd, ssl});
+        SSL_free(ssl);
+        {
+            std::lock_guard lock(mutex);
+            open_fds.erase(fd);
+        }
+        close(fd);
+    }
+
+    void exchange(Peer peer) {
+        std::string pending;
+        std::optional<HttpRequest> req = read_request(peer, pending);
+        if (!req) return;
+        HttpReply reply = answer_to(*req);
+        {
+            std::unique_lock lock(mutex);
+            if (stopping_cv.wait_for(lock, reply.delay, [this] { return stopping; })) return;
+        }
+        if (!peer.write_all(*reply.bytes)) return;
+        if (peer.ssl) SSL_shutdown(peer.ssl);
+        shutdown(peer.fd, SHUT_WR);
+        drain(peer.fd);
+    }
+
+    HttpReply answer_to(const HttpRequest &req) {
+        HttpHandler handler;
+        {
+            std::lock_guard lock(mutex);
+            requests.push_back(req);
+            auto route = routes.find(req.path());
+            if (route != routes.end()) {
+                handler = route->second;
+            } else if (!queue.empty()) {
+                HttpReply next = std::move(queue.front());
+                queue.pop_front();
+                return next;
+            } else {
+                return fallback;
+            }
+        }
+        return handler(req);  // unlocked: a handler may call back into the server
+    }
+};
+
+HttpServer::HttpServer(HttpServerOptions options) : impl_(std::make_unique<Impl>()) {
+    impl_->listen_on(options.port);
+    if (options.tls) {
+        impl_->tls = make_self_signed_server_ctx();
+        if (!impl_->tls) throw std::runtime_error("cannot make the TLS certificate");
+    }
+    impl_->base_url = std::string(options.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(impl_->port);
+    impl_->acceptor = std::thread([this] { impl_->accept_loop(); });
+}
+
+HttpServer::~HttpServer() { stop(); }
+
+void HttpServer::stop() {
+    Impl &s = *impl_;
+    std::call_once(s.stopped, [&s] {
+        {
+            std::lock_guard lock(s.mutex);
+            s.stopping = true;
+            for (int fd : s.open_fds) shutdown(fd, SHUT_RDWR);
+        }
+        s.stopping_cv.notify_all();
+        char byte = 0;
+        while (write(s.wake[1], &byte, 1) < 0 && errno == EINTR) {
+        }
+        if (s.acceptor.joinable()) s.acceptor.join();
+        for (auto &worker : s.workers) worker.thread.join();
+        s.workers.clear();
+    });
+}
+
+int HttpServer::port() const { return impl_->port; }
+const std::string &HttpServer::base_url() const { return impl_->base_url; }
+std::string HttpServer::url(std::string_view path) const { return impl_->base_url + std::string(path); }
+
+void HttpServer::enqueue(HttpReply reply) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->queue.push_back(std::move(reply));
+}
+
+void HttpServer::route(std::string path, HttpHandler handler) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->routes[std::move(path)] = std::move(handler);
+}
+
+void HttpServer::set_default(HttpReply reply) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->fallback = std::move(reply);
+}
+
+std::vector<HttpRequest> HttpServer::requests() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->requests;
+}
+
+std::size_t HttpServer::request_count() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->requests.size();
+}
+
+void HttpServer::clear_requests() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->requests.clear();
+}

@@ -1,0 +1,153 @@
+// Compares api_request with plain libcurl (plain_curl.h) against one local
+// server: time per request for a small and a 50 MB body, and the peak memory
+// of one 50 MB request, each client measured in a process of its own.
+// Usage: request_bench [small requests, default 1000] [large requests, default 20]
+// (request_bench --peak api|plain URL is how it runs its own memory probes.)
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <curl/curl.h>
+
+#include "apiclient/apiclient.h"
+#include "plain_curl.h"
+#include "quorvane_apiclient.h"
+#include "support/http_server.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::size_t large_body_size = 50u << 20;
+constexpr int warm_up = 4;
+
+struct Figures {
+    double median_ms;
+    double best_ms;
+};
+
+Figures summarise(std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms.front()};
+}
+
+[[noreturn]] void fail(const char *what) {
+    std::fprintf(stderr, "request_bench: %s (%s)\n", what, api_last_error());
+    std::exit(1);
+}
+
+template <typename Request>
+double timed_ms(Request request) {
+    auto start = Clock::now();
+    if (!request()) fail("a request failed");
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The two clients take turns request by request, each going first every other
+// time, so that load from elsewhere on the machine hits both alike.
+void compare(const char *title, const std::string &url, std::size_t body_size, int count) {
+    const std::string config = "{\"url\":\"" + url + "\"}";
+    PlainResponse plain;
+    auto api_get = [&] { return api_request(config.c_str()) == 1 && api_response_status() == 200; };
+    auto plain_once = [&] { return plain_get(url.c_str(), plain) && plain.status == 200; };
+    std::vector<double> api_ms, plain_ms;
+    for (int i = -warm_up; i < count; ++i) {
+        double a, p;
+        if (i % 2 == 0) {
+            a = timed_ms(api_get);
+            p = timed_ms(plain_once);
+        } else {
+            p = timed_ms(plain_once);
+            a = timed_ms(api_get);
+        }
+        if (i < 0) continue;
+        api_ms.push_back(a);
+        plain_ms.push_back(p);
+    }
+    if (g_response_body_len != body_size || plain.body_len != body_size) fail("a body came back cut");
+
+    Figures a = summarise(api_ms), p = summarise(plain_ms);
+    std::printf("%s: %zu requests each\n", title, api_ms.size());
+    std::printf("  api_request      median %9.3f ms   best %9.3f ms\n", a.median_ms, a.best_ms);
+    std::printf("  plain libcurl    median %9.3f ms   best %9.3f ms\n", p.median_ms, p.best_ms);
+    std::printf("  api/plain        median %9.3f      best %9.3f\n", a.median_ms / p.median_ms,
+                a.best_ms / p.best_ms);
+}
+
+long status_kb(const char *field) {
+    std::unique_ptr<FILE, decltype(&std::fclose)> f(std::fopen("/proc/self/status", "r"), std::fclose);
+    char line[256];
+    while (f && std::fgets(line, sizeof line, f.get())) {
+        if (std::strncmp(line, field, std::strlen(field)) == 0) return std::atol(line + std::strlen(field));
+    }
+    return -1;
+}
+
+// One request in a fresh process: prints the resident size before it, the
+// high-water mark after it and the body size, in that order.
+int peak_probe(const std::string &client, const char *url) {
+    PlainResponse plain;
+    bool api = client == "api";
+    if (api ? !api_init(nullptr) : curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK) return 1;
+    long start_kb = status_kb("VmRSS:");
+    bool ok = api ? api_request(("{\"url\":\"" + std::string(url) + "\"}").c_str()) == 1 : plain_get(url, plain);
+    long peak_kb = status_kb("VmHWM:");
+    std::printf("%ld %ld %zu\n", start_kb, peak_kb, api ? static_cast<std::size_t>(g_response_body_len) : plain.body_len);
+    return ok ? 0 : 1;
+}
+
+void report_peak(const char *label, const char *client, const std::string &url) {
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) fail("cannot find this program");
+    self[n] = '\0';
+    std::string command = "'" + std::string(self) + "' --peak " + client + " '" + url + "'";
+    std::unique_ptr<FILE, decltype(&pclose)> probe(popen(command.c_str(), "r"), pclose);
+    long start_kb = 0, peak_kb = 0;
+    std::size_t body = 0;
+    if (!probe || std::fscanf(probe.get(), "%ld %ld %zu", &start_kb, &peak_kb, &body) != 3 ||
+        body != large_body_size) {
+        fail("memory probe failed");
+    }
+    const double mb = 1024.0 * 1024.0, body_mb = static_cast<double>(body) / mb;
+    std::printf("  %-15s  peak %7.1f MB = %.2fx body; %.2fx body above its %.1f MB start\n", label,
+                peak_kb / 1024.0, peak_kb / 1024.0 / body_mb, (peak_kb - start_kb) / 1024.0 / body_mb,
+                start_kb / 1024.0);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--peak") == 0) return peak_probe(argv[2], argv[3]);
+    int small_count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
+    int large_count = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
+
+    HttpServer server;
+    const std::string small_body = R"({"id":42,"name":"Ada Lovelace","roles":["admin","author"]})";
+    server.route("/small", [reply = HttpReply(http_response(200, small_body, "Content-Type: application/json\r\n"))](
+                               const HttpRequest &) { return reply; });
+    auto large = std::make_shared<const std::string>(
+        http_response(200, std::string(large_body_size, 'x'), "Content-Type: application/octet-stream\r\n"));
+    server.route("/large", [large](const HttpRequest &) { return HttpReply(large); });
+    if (!api_init(nullptr)) fail("api_init failed");
+
+    std::printf("api_request against plain libcurl, local server, a fresh handle per request\n");
+    compare(("small body (" + std::to_string(small_body.size()) + " bytes)").c_str(), server.url("/small"),
+            small_body.size(), small_count);
+    server.clear_requests();
+    compare("50 MB body", server.url("/large"), large_body_size, large_count);
+    server.clear_requests();
+    api_cleanup();
+
+    std::printf("peak memory of one 50 MB request, each client in a process of its own\n");
+    report_peak("api_request", "api", server.url("/large"));
+    report_peak("plain libcurl", "plain", server.url("/large"));
+    std::printf("goals: api/plain <= 1.05; peak <= 2.5x body\n");
+    return 0;
+}

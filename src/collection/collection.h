@@ -26,9 +26,9 @@ void ac_collection_cleanup() noexcept;
 // Releases the item's texts and clears it to all-null.
 void free_collection_item(CollectionItem *item) noexcept;
 
-// Appends the item at `index` as parsed item JSON `root` (any JSON value; only
-// an object is taken) under `folder` (NULL or "" for the top level). Reports
-// failures as api_collection_add and returns 1 when the item was added.
+// Adds one item from parsed item JSON `root` (any value; only an object is
+// taken) under `folder` (NULL or "" for the top level), with the checks and
+// messages of api_collection_add. Returns 1 when the item was added.
 int ac_collection_add_value(const char *folder, yyjson_val *root) noexcept;
 
 // The item JSON object of item `index` (folder, name, method, url, body,

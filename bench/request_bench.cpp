@@ -149,5 +149,8 @@ int main(int argc, char **argv) {
     report_peak("api_request", "api", server.url("/large"));
     report_peak("plain libcurl", "plain", server.url("/large"));
     std::printf("goals: api/plain <= 1.05; peak <= 2.5x body\n");
+#ifdef __SANITIZE_ADDRESS__
+    std::printf("built with AddressSanitizer: times and memory are not representative\n");
+#endif
     return 0;
 }

@@ -90,12 +90,16 @@ TEST_F(Lifecycle, SuccessfulInitClearsAnEarlierError) {
     EXPECT_STREQ(api_last_error(), "");
 }
 
-TEST_F(Lifecycle, SecondInitDiscardsTheEnvironment) {
+TEST_F(Lifecycle, SecondInitDiscardsTheEnvironmentAndTheCollection) {
+    ASSERT_EQ(api_collection_add("before", "{}"), 1);  // stores work before any init
     ASSERT_EQ(api_init(nullptr), 1);
+    EXPECT_EQ(api_collection_count(), 0);
     ASSERT_EQ(api_env_set("a", "1"), 1);
+    ASSERT_EQ(api_collection_add(nullptr, "{}"), 1);
     ASSERT_EQ(api_init(nullptr), 1);
     EXPECT_STREQ(api_env_get("a"), "");
     EXPECT_STREQ(api_env_json(), "{}");
+    EXPECT_EQ(api_collection_count(), 0);
 }
 
 TEST_F(Lifecycle, CleanupWithoutInitAndTwiceInARow) {

@@ -82,4 +82,24 @@ TEST_F(OutOfMemory, EnvironmentKeepsItsValuesWhenCopiesFail) {
     EXPECT_STREQ(api_env_json(), R"({"k":"old"})");
 }
 
+TEST_F(OutOfMemory, CollectionAddIsAllOrNothing) {
+    const char *item = R"({"name":"n","method":"POST","url":"u","body":"b","body_type":"json",)"
+                       R"("headers":{"A":"1"},"auth":{"type":"bearer"}})";
+    bool failure_hit = true;
+    for (long n = 0; failure_hit; ++n) {
+        s_allocations_left = n;
+        int rc = api_collection_add("folder", item);
+        failure_hit = s_allocations_left < 0;
+        s_allocations_left = -1;
+        if (failure_hit) {
+            EXPECT_EQ(rc, 0) << "allocation " << n;
+            EXPECT_STREQ(api_last_error(), "api_collection_add: out of memory");
+            EXPECT_EQ(api_collection_count(), 0);
+        } else {
+            EXPECT_EQ(rc, 1);
+            EXPECT_EQ(api_collection_count(), 1);
+        }
+    }
+}
+
 }  // namespace

@@ -54,7 +54,7 @@ TEST_F(RequestTest, OnlyHttpAndHttpsAreAllowed) {
 }
 
 TEST_F(RequestTest, TimeoutOnlyFromIntegers) {
-    server.set_default(HttpReply(http_response(200, "slow"), milliseconds(1500)));
+    server.set_default(HttpReply(http_response(200, "slow"), milliseconds(1100)));
     EXPECT_EQ(send(R"({"url":"$B/slow","timeout_s":1})"), 0);
     EXPECT_EQ(std::string(api_last_error()).rfind("api_request: curl error (28): ", 0), 0u) << api_last_error();
     EXPECT_EQ(api_response_status(), 0);

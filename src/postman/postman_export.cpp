@@ -12,71 +12,68 @@ namespace {
 constexpr const char *export_name = "Exported Tovrane Collection";
 constexpr const char *schema_url = "https://schema.getpostman.com/json/collection/v2.1.0/collection.json";
 
-// Every string is copied into the output document, so each item's parsed JSON
-// can go before the next item is asked for.
-struct Builder {
-    yyjson_mut_doc *doc;
-    bool ok = true;
-
-    yyjson_mut_val *obj() noexcept {
-        yyjson_mut_val *v = yyjson_mut_obj(doc);
-        ok = ok && v;
-        return v;
+void write_member(JsonWriter &w, const char *key, yyjson_val *item, const char *member, const char *fallback) noexcept {
+    yyjson_val *v = yyjson_obj_get(item, member);
+    w.key(key);
+    if (yyjson_is_str(v)) {
+        w.string(yyjson_get_str(v), yyjson_get_len(v));
+    } else {
+        w.string(fallback);
     }
-    void add(yyjson_mut_val *o, const char *key, yyjson_mut_val *v) noexcept {
-        ok = ok && o && v && yyjson_mut_obj_add_val(doc, o, key, v);
-    }
-    void add_str(yyjson_mut_val *o, const char *key, yyjson_val *item, const char *member, const char *fallback) noexcept {
-        yyjson_val *v = yyjson_obj_get(item, member);
-        add(o, key, yyjson_is_str(v) ? yyjson_mut_strncpy(doc, yyjson_get_str(v), yyjson_get_len(v))
-                                     : yyjson_mut_str(doc, fallback));
-    }
-};
-
-yyjson_mut_val *header_array(Builder &b, yyjson_val *headers) noexcept {
-    yyjson_mut_val *arr = yyjson_mut_arr(b.doc);
-    b.ok = b.ok && arr;
-    if (!yyjson_is_obj(headers) || !arr) return arr;
-    yyjson_val *key, *value;
-    yyjson_obj_iter it = yyjson_obj_iter_with(headers);
-    while ((key = yyjson_obj_iter_next(&it))) {
-        value = yyjson_obj_iter_get_val(key);
-        yyjson_mut_val *entry = b.obj();
-        b.add(entry, "key", yyjson_mut_strncpy(b.doc, yyjson_get_str(key), yyjson_get_len(key)));
-        b.add(entry, "value", yyjson_is_str(value) ? yyjson_mut_strncpy(b.doc, yyjson_get_str(value), yyjson_get_len(value))
-                                                   : yyjson_mut_str(b.doc, ""));
-        b.ok = b.ok && yyjson_mut_arr_append(arr, entry);
-    }
-    return arr;
 }
 
-yyjson_mut_val *url_object(Builder &b, yyjson_val *item) noexcept {
-    yyjson_mut_val *url = b.obj();
+void write_headers(JsonWriter &w, yyjson_val *headers) noexcept {
+    w.key("header");
+    w.begin_array();
+    yyjson_val *key;
+    yyjson_obj_iter it = yyjson_obj_iter_with(headers);
+    while ((key = yyjson_obj_iter_next(&it))) {
+        yyjson_val *value = yyjson_obj_iter_get_val(key);
+        w.begin_object();
+        w.key("key");
+        w.string(yyjson_get_str(key), yyjson_get_len(key));
+        w.key("value");
+        if (yyjson_is_str(value)) {
+            w.string(yyjson_get_str(value), yyjson_get_len(value));
+        } else {
+            w.string("");
+        }
+        w.end_object();
+    }
+    w.end_array();
+}
+
+void write_url(JsonWriter &w, yyjson_val *item) noexcept {
     yyjson_val *raw = yyjson_obj_get(item, "url");
     const char *text = yyjson_is_str(raw) ? yyjson_get_str(raw) : "";
     std::size_t len = yyjson_is_str(raw) ? yyjson_get_len(raw) : 0;
-    b.add(url, "raw", yyjson_mut_strncpy(b.doc, text, len));
+    w.key("url");
+    w.begin_object();
+    w.key("raw");
+    w.string(text, len);
     // Postman's tools send the URL built from its parts, never "raw" alone.
-    b.ok = b.ok && url && ac_postman_add_url_parts(b.doc, url, text, len);
-    return url;
+    ac_postman_write_url_parts(w, text, len);
+    w.end_object();
 }
 
-yyjson_mut_val *postman_item(Builder &b, yyjson_val *item) noexcept {
-    yyjson_mut_val *entry = b.obj();
-    b.add_str(entry, "name", item, "name", "Request");
-    yyjson_mut_val *request = b.obj();
-    b.add_str(request, "method", item, "method", "GET");
-    b.add(request, "url", url_object(b, item));
-    b.add(request, "header", header_array(b, yyjson_obj_get(item, "headers")));
+void write_item(JsonWriter &w, yyjson_val *item) noexcept {
+    w.begin_object();
+    write_member(w, "name", item, "name", "Request");
+    w.key("request");
+    w.begin_object();
+    write_member(w, "method", item, "method", "GET");
+    write_url(w, item);
+    write_headers(w, yyjson_obj_get(item, "headers"));
     yyjson_val *body = yyjson_obj_get(item, "body");
     if (yyjson_is_str(body) && yyjson_get_len(body) > 0) {
-        yyjson_mut_val *body_obj = b.obj();
-        b.add_str(body_obj, "mode", item, "body_type", "raw");
-        b.add_str(body_obj, "raw", item, "body", "");
-        b.add(request, "body", body_obj);
+        w.key("body");
+        w.begin_object();
+        write_member(w, "mode", item, "body_type", "raw");
+        write_member(w, "raw", item, "body", "");
+        w.end_object();
     }
-    b.add(entry, "request", request);
-    return entry;
+    w.end_object();
+    w.end_object();
 }
 
 }  // namespace
@@ -86,37 +83,32 @@ extern "C" int api_export_postman(const char *path) noexcept {
         ac_set_error("api_export_postman: null or empty path");
         return 0;
     }
-    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
-    if (!doc) {
-        ac_set_error("api_export_postman: failed to generate JSON");
-        return 0;
-    }
-    Builder b{doc.get()};
-    yyjson_mut_val *root = b.obj();
-    yyjson_mut_val *info = b.obj();
-    b.add(info, "name", yyjson_mut_str(b.doc, export_name));
-    b.add(info, "schema", yyjson_mut_str(b.doc, schema_url));
-    b.add(root, "info", info);
-    yyjson_mut_val *items = yyjson_mut_arr(b.doc);
-    b.add(root, "item", items);
-    if (b.ok) yyjson_mut_doc_set_root(b.doc, root);
-
+    // The text is written straight from each item's JSON, which is parsed
+    // before the next item is asked for; nothing refers to it afterwards.
+    JsonWriter w(true);
+    w.begin_object();
+    w.key("info");
+    w.begin_object();
+    w.key("name");
+    w.string(export_name);
+    w.key("schema");
+    w.string(schema_url);
+    w.end_object();
+    w.key("item");
+    w.begin_array();
     int count = api_collection_count();
-    for (int i = 0; i < count && b.ok; ++i) {
+    for (int i = 0; i < count && w.ok(); ++i) {
         const char *json = api_collection_get_json(i);
         unique_doc item(ac_json_read(json, std::strlen(json)));
-        if (!item) continue;
-        b.ok = b.ok && yyjson_mut_arr_append(items, postman_item(b, yyjson_doc_get_root(item.get())));
+        if (item) write_item(w, yyjson_doc_get_root(item.get()));
     }
-
-    std::size_t len = 0;
-    unique_cstr text(b.ok ? yyjson_mut_write_opts(b.doc, YYJSON_WRITE_PRETTY, nullptr, &len, nullptr) : nullptr);
-    doc.reset();
-    if (!text) {
+    w.end_array();
+    w.end_object();
+    if (!w.ok()) {
         ac_set_error("api_export_postman: failed to generate JSON");
         return 0;
     }
-    if (!ac_write_file_atomic(path, text.get(), len)) {
+    if (!ac_write_file_atomic(path, w.text(), w.size())) {
         ac_set_error("api_export_postman: failed to write to '%s'", path);
         return 0;
     }

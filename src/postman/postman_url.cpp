@@ -49,51 +49,51 @@ std::size_t scan_last(const char *s, std::size_t from, std::size_t to, const cha
     return last;
 }
 
-struct UrlWriter {
-    yyjson_mut_doc *doc;
+struct UrlParts {
+    JsonWriter &w;
     const char *s;
-    bool ok = true;
 
-    yyjson_mut_val *str(Span p) noexcept {
-        yyjson_mut_val *v = yyjson_mut_strncpy(doc, s + p.begin, p.end - p.begin);
-        ok = ok && v;
-        return v;
-    }
-    void add(yyjson_mut_val *obj, const char *key, yyjson_mut_val *v) noexcept {
-        ok = ok && v && yyjson_mut_obj_add_val(doc, obj, key, v);
+    void str(Span p) noexcept { w.string(s + p.begin, p.end - p.begin); }
+    void member(const char *key, Span p) noexcept {
+        w.key(key);
+        str(p);
     }
     // Array of the pieces of [from, to) between separators `sep`.
-    yyjson_mut_val *pieces(std::size_t from, std::size_t to, const char *sep, bool brackets = false) noexcept {
-        yyjson_mut_val *arr = yyjson_mut_arr(doc);
-        ok = ok && arr;
+    void pieces(const char *key, std::size_t from, std::size_t to, const char *sep, bool brackets = false) noexcept {
+        w.key(key);
+        w.begin_array();
         for (std::size_t b = from;;) {
             std::size_t e = scan(s, b, to, sep, brackets);
-            ok = ok && arr && yyjson_mut_arr_append(arr, str({b, e}));
+            str({b, e});
             if (e >= to) break;
             b = e + 1;
         }
-        return arr;
+        w.end_array();
     }
-    yyjson_mut_val *query(std::size_t from, std::size_t to) noexcept {
-        yyjson_mut_val *arr = yyjson_mut_arr(doc);
-        ok = ok && arr;
+    void query(std::size_t from, std::size_t to) noexcept {
+        w.key("query");
+        w.begin_array();
         for (std::size_t b = from;;) {
             std::size_t e = scan(s, b, to, "&");
-            yyjson_mut_val *param = yyjson_mut_obj(doc);
-            ok = ok && param && arr && yyjson_mut_arr_append(arr, param);
-            if (!ok) break;
             std::size_t eq = scan(s, b, e, "=");
+            w.begin_object();
+            w.key("key");
             if (b == e) {
-                add(param, "key", yyjson_mut_null(doc));
-                add(param, "value", yyjson_mut_null(doc));
+                w.null();
             } else {
-                add(param, "key", str({b, eq}));
-                add(param, "value", eq < e ? str({eq + 1, e}) : yyjson_mut_null(doc));
+                str({b, eq});
             }
+            w.key("value");
+            if (eq < e) {
+                str({eq + 1, e});
+            } else {
+                w.null();
+            }
+            w.end_object();
             if (e >= to) break;
             b = e + 1;
         }
-        return arr;
+        w.end_array();
     }
 };
 
@@ -182,40 +182,40 @@ void append_query(TextBuf &out, yyjson_val *query) noexcept {
 
 }  // namespace
 
-bool ac_postman_add_url_parts(yyjson_mut_doc *doc, yyjson_mut_val *url, const char *raw, std::size_t len) noexcept {
+void ac_postman_write_url_parts(JsonWriter &w, const char *raw, std::size_t len) noexcept {
     std::size_t from = 0, to = len;
     while (from < to && is_blank(raw[from])) ++from;
     while (to > from && is_blank(raw[to - 1])) --to;
-    if (from == to) return true;
+    if (from == to) return;
 
-    UrlWriter w{doc, raw};
+    UrlParts u{w, raw};
     std::size_t hash = scan(raw, from, to, "#");
     std::size_t query = scan(raw, from, hash, "?");
 
     std::size_t start = from;
     std::size_t colon = scan(raw, from, query, ":/");
     if (colon > from && colon + 2 < query && raw[colon] == ':' && raw[colon + 1] == '/' && raw[colon + 2] == '/') {
-        w.add(url, "protocol", w.str({from, colon}));
+        u.member("protocol", {from, colon});
         start = colon + 3;
     }
 
     std::size_t slash = scan(raw, start, query, "/");
     std::size_t at = scan_last(raw, start, slash, "@");
     if (at < slash) {
-        yyjson_mut_val *auth = yyjson_mut_obj(doc);
         std::size_t sep = scan(raw, start, at, ":");
-        w.add(auth, "user", w.str({start, sep}));
-        if (sep < at) w.add(auth, "password", w.str({sep + 1, at}));
-        w.add(url, "auth", auth);
+        w.key("auth");
+        w.begin_object();
+        u.member("user", {start, sep});
+        if (sep < at) u.member("password", {sep + 1, at});
+        w.end_object();
         start = at + 1;
     }
     std::size_t port = scan_last(raw, start, slash, ":", true);
-    if (port > start) w.add(url, "host", w.pieces(start, port, ".", true));
-    if (port < slash) w.add(url, "port", w.str({port + 1, slash}));
-    if (slash < query) w.add(url, "path", w.pieces(slash + 1, query, "/"));
-    if (query < hash) w.add(url, "query", w.query(query + 1, hash));
-    if (hash < to) w.add(url, "hash", w.str({hash + 1, to}));
-    return w.ok;
+    if (port > start) u.pieces("host", start, port, ".", true);
+    if (port < slash) u.member("port", {port + 1, slash});
+    if (slash < query) u.pieces("path", slash + 1, query, "/");
+    if (query < hash) u.query(query + 1, hash);
+    if (hash < to) u.member("hash", {hash + 1, to});
 }
 
 char *ac_postman_url_from_parts(yyjson_val *url, std::size_t *len_out) noexcept {

@@ -218,7 +218,9 @@ std::string nested(int depth, const std::string &name, const std::string &leaf) 
 
 TEST_F(PostmanImport, SurvivesVeryDeepNesting) {
     const int depth = 100000;
-    std::string items = "[" + nested(depth, "d", R"({"name":"deep","request":{}})") + R"(,{"name":"after","request":{}}])";
+    std::string items = "[";
+    items += nested(depth, "d", R"({"name":"deep","request":{}})");
+    items += R"(,{"name":"after","request":{}}])";
     ASSERT_EQ(import_items(items), 1);
     ASSERT_EQ(api_collection_count(), 2);
     std::string first = item_json(0);

@@ -1,6 +1,7 @@
 // Splitting a URL into Postman's url parts and joining parts back into a URL.
 // Postman's tools ignore "raw" when they send a request and build the URL
 // from the parts, so exported files carry both.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -16,42 +17,75 @@ struct Span {
 
 bool is_stop(char c, const char *stops) noexcept { return std::memchr(stops, c, std::strlen(stops)) != nullptr; }
 
-// Index of the first byte in [from, to) that is one of `stops`, skipping
-// {{name}} placeholders (and [IPv6] literals when `brackets`); `to` when none.
-std::size_t scan(const char *s, std::size_t from, std::size_t to, const char *stops, bool brackets = false) noexcept {
-    std::size_t i = from;
-    while (i < to) {
-        if (s[i] == '{' && i + 1 < to && s[i + 1] == '{') {
-            std::size_t k = i + 2;
-            while (k + 1 < to && !(s[k] == '}' && s[k + 1] == '}')) ++k;
-            if (k + 1 < to) {
-                i = k + 2;
-                continue;
-            }
-        }
-        if (brackets && s[i] == '[') {
-            const void *close = std::memchr(s + i, ']', to - i);
-            if (close) {
-                i = static_cast<std::size_t>(static_cast<const char *>(close) - s) + 1;
-                continue;
-            }
-        }
-        if (is_stop(s[i], stops)) return i;
-        ++i;
-    }
-    return to;
-}
+// Finds separators outside {{name}} placeholders (and [IPv6] literals). The
+// next closing mark is remembered, so that a URL full of unclosed "{{" or "["
+// is still scanned in linear time.
+struct Scanner {
+    const char *s;
+    std::size_t len;
+    std::size_t braces_from = SIZE_MAX;  // the first "}}" at or after braces_from is at braces_at
+    std::size_t braces_at = 0;
+    std::size_t bracket_from = SIZE_MAX;  // likewise for "]"
+    std::size_t bracket_at = 0;
 
-// Index of the last `stop` in [from, to) outside placeholders, or `to`.
-std::size_t scan_last(const char *s, std::size_t from, std::size_t to, const char *stop, bool brackets = false) noexcept {
-    std::size_t last = to;
-    for (std::size_t i = scan(s, from, to, stop, brackets); i < to; i = scan(s, i + 1, to, stop, brackets)) last = i;
-    return last;
-}
+    std::size_t next_braces(std::size_t k) noexcept {
+        if (k < braces_from || k > braces_at) {
+            braces_from = k;
+            braces_at = len;
+            for (std::size_t p = k; p + 1 < len; ++p) {
+                if (s[p] == '}' && s[p + 1] == '}') {
+                    braces_at = p;
+                    break;
+                }
+            }
+        }
+        return braces_at;
+    }
+    std::size_t next_bracket(std::size_t k) noexcept {
+        if (k < bracket_from || k > bracket_at) {
+            bracket_from = k;
+            const void *close = std::memchr(s + k, ']', len - k);
+            bracket_at = close ? static_cast<std::size_t>(static_cast<const char *>(close) - s) : len;
+        }
+        return bracket_at;
+    }
+
+    // Index of the first byte in [from, to) that is one of `stops`; `to` when none.
+    std::size_t scan(std::size_t from, std::size_t to, const char *stops, bool brackets = false) noexcept {
+        std::size_t i = from;
+        while (i < to) {
+            if (s[i] == '{' && i + 1 < to && s[i + 1] == '{') {
+                std::size_t close = next_braces(i + 2);
+                if (close + 1 < to) {
+                    i = close + 2;
+                    continue;
+                }
+            }
+            if (brackets && s[i] == '[') {
+                std::size_t close = next_bracket(i + 1);
+                if (close < to) {
+                    i = close + 1;
+                    continue;
+                }
+            }
+            if (is_stop(s[i], stops)) return i;
+            ++i;
+        }
+        return to;
+    }
+
+    // Index of the last `stop` in [from, to), or `to`.
+    std::size_t scan_last(std::size_t from, std::size_t to, const char *stop, bool brackets = false) noexcept {
+        std::size_t last = to;
+        for (std::size_t i = scan(from, to, stop, brackets); i < to; i = scan(i + 1, to, stop, brackets)) last = i;
+        return last;
+    }
+};
 
 struct UrlParts {
     JsonWriter &w;
     const char *s;
+    Scanner &scanner;
 
     void str(Span p) noexcept { w.string(s + p.begin, p.end - p.begin); }
     void member(const char *key, Span p) noexcept {
@@ -63,7 +97,7 @@ struct UrlParts {
         w.key(key);
         w.begin_array();
         for (std::size_t b = from;;) {
-            std::size_t e = scan(s, b, to, sep, brackets);
+            std::size_t e = scanner.scan(b, to, sep, brackets);
             str({b, e});
             if (e >= to) break;
             b = e + 1;
@@ -74,8 +108,8 @@ struct UrlParts {
         w.key("query");
         w.begin_array();
         for (std::size_t b = from;;) {
-            std::size_t e = scan(s, b, to, "&");
-            std::size_t eq = scan(s, b, e, "=");
+            std::size_t e = scanner.scan(b, to, "&");
+            std::size_t eq = scanner.scan(b, e, "=");
             w.begin_object();
             w.key("key");
             if (b == e) {
@@ -188,21 +222,22 @@ void ac_postman_write_url_parts(JsonWriter &w, const char *raw, std::size_t len)
     while (to > from && is_blank(raw[to - 1])) --to;
     if (from == to) return;
 
-    UrlParts u{w, raw};
-    std::size_t hash = scan(raw, from, to, "#");
-    std::size_t query = scan(raw, from, hash, "?");
+    Scanner scanner{raw, to};
+    UrlParts u{w, raw, scanner};
+    std::size_t hash = scanner.scan(from, to, "#");
+    std::size_t query = scanner.scan(from, hash, "?");
 
     std::size_t start = from;
-    std::size_t colon = scan(raw, from, query, ":/");
+    std::size_t colon = scanner.scan(from, query, ":/");
     if (colon > from && colon + 2 < query && raw[colon] == ':' && raw[colon + 1] == '/' && raw[colon + 2] == '/') {
         u.member("protocol", {from, colon});
         start = colon + 3;
     }
 
-    std::size_t slash = scan(raw, start, query, "/");
-    std::size_t at = scan_last(raw, start, slash, "@");
+    std::size_t slash = scanner.scan(start, query, "/");
+    std::size_t at = scanner.scan_last(start, slash, "@");
     if (at < slash) {
-        std::size_t sep = scan(raw, start, at, ":");
+        std::size_t sep = scanner.scan(start, at, ":");
         w.key("auth");
         w.begin_object();
         u.member("user", {start, sep});
@@ -210,7 +245,7 @@ void ac_postman_write_url_parts(JsonWriter &w, const char *raw, std::size_t len)
         w.end_object();
         start = at + 1;
     }
-    std::size_t port = scan_last(raw, start, slash, ":", true);
+    std::size_t port = scanner.scan_last(start, slash, ":", true);
     if (port > start) u.pieces("host", start, port, ".", true);
     if (port < slash) u.member("port", {port + 1, slash});
     if (slash < query) u.pieces("path", slash + 1, query, "/");

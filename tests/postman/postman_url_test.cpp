@@ -69,6 +69,19 @@ TEST(PostmanUrl, SplitsLikeTheFormatsToolsAndJoinsBack) {
     }
 }
 
+// Unclosed "{{" and "[" by the hundred thousand: a scan that looked for the
+// closing mark afresh at each would not finish.
+TEST(PostmanUrl, SplitsUnclosedMarksInLinearTime) {
+    std::string raw = "http://";
+    for (int i = 0; i < 100000; ++i) raw += "[:a.";
+    raw += "/";
+    for (int i = 0; i < 100000; ++i) raw += "{{/";
+    raw += "?";
+    for (int i = 0; i < 100000; ++i) raw += "{{=&";
+    std::string parts = split(raw);
+    EXPECT_EQ(join(parts), raw);
+}
+
 TEST(PostmanUrl, TrimsBlanksBeforeSplitting) {
     EXPECT_EQ(split("  http://a.com \n"), R"({"protocol":"http","host":["a","com"]})");
 }

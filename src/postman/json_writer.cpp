@@ -78,7 +78,9 @@ void JsonWriter::end(char close) noexcept {
 
 void JsonWriter::quoted(const char *s, std::size_t n) noexcept {
     static const char hex[] = "0123456789ABCDEF";
-    append("\"", 1);
+    // Room for the common case, a string without escapes, in one step.
+    if (!reserve(n + 2)) return;
+    buf_[len_++] = '"';
     std::size_t run = 0;
     for (std::size_t i = 0; i < n; ++i) {
         unsigned char c = static_cast<unsigned char>(s[i]);

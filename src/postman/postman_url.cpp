@@ -15,7 +15,12 @@ struct Span {
     std::size_t end;
 };
 
-bool is_stop(char c, const char *stops) noexcept { return std::memchr(stops, c, std::strlen(stops)) != nullptr; }
+bool is_stop(char c, const char *stops) noexcept {
+    for (; *stops; ++stops) {
+        if (*stops == c) return true;
+    }
+    return false;
+}
 
 // Finds separators outside {{name}} placeholders (and [IPv6] literals). The
 // next closing mark is remembered, so that a URL full of unclosed "{{" or "["

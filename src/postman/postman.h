@@ -5,13 +5,12 @@
 
 #include <yyjson.h>
 
-#include "postman/json_writer.h"
-
-// Writes into the object open in w the parts of raw[0..len), split the way
+// Adds to the url object `url` the parts of raw[0..len), split the way
 // Postman's own tools split a URL: "protocol", "auth", "host" (labels),
 // "port", "path" (segments), "query" (key/value objects) and "hash", each only
-// when the URL has it. {{name}} placeholders are never split.
-void ac_postman_write_url_parts(JsonWriter &w, const char *raw, std::size_t len) noexcept;
+// when the URL has it. {{name}} placeholders are never split. The texts are
+// copied into doc. False when memory runs out.
+bool ac_postman_add_url_parts(yyjson_mut_doc *doc, yyjson_mut_val *url, const char *raw, std::size_t len) noexcept;
 
 // The URL text that Postman's tools build from the parts of a url object
 // (query entries marked disabled left out). malloc'd and NUL-terminated;

@@ -12,68 +12,99 @@ namespace {
 constexpr const char *export_name = "Exported Tovrane Collection";
 constexpr const char *schema_url = "https://schema.getpostman.com/json/collection/v2.1.0/collection.json";
 
-void write_member(JsonWriter &w, const char *key, yyjson_val *item, const char *member, const char *fallback) noexcept {
-    yyjson_val *v = yyjson_obj_get(item, member);
-    w.key(key);
-    if (yyjson_is_str(v)) {
-        w.string(yyjson_get_str(v), yyjson_get_len(v));
-    } else {
-        w.string(fallback);
-    }
-}
+// Builds one Postman item in `doc`. Every text is copied: the item's parsed
+// JSON is released before the next item is asked for.
+class ItemBuilder {
+public:
+    ItemBuilder(yyjson_mut_doc *doc, yyjson_val *item) noexcept : doc_(doc), item_(item) {}
 
-void write_headers(JsonWriter &w, yyjson_val *headers) noexcept {
-    w.key("header");
-    w.begin_array();
-    yyjson_val *key;
-    yyjson_obj_iter it = yyjson_obj_iter_with(headers);
-    while ((key = yyjson_obj_iter_next(&it))) {
-        yyjson_val *value = yyjson_obj_iter_get_val(key);
-        w.begin_object();
-        w.key("key");
-        w.string(yyjson_get_str(key), yyjson_get_len(key));
-        w.key("value");
-        if (yyjson_is_str(value)) {
-            w.string(yyjson_get_str(value), yyjson_get_len(value));
-        } else {
-            w.string("");
+    yyjson_mut_val *build() noexcept {
+        yyjson_mut_val *out = obj();
+        copy_member(out, "name", "name", "Request");
+        yyjson_mut_val *request = obj();
+        copy_member(request, "method", "method", "GET");
+        add(request, "url", url());
+        add(request, "header", headers());
+        yyjson_val *body = yyjson_obj_get(item_, "body");
+        if (yyjson_is_str(body) && yyjson_get_len(body) > 0) {
+            yyjson_mut_val *b = obj();
+            copy_member(b, "mode", "body_type", "raw");
+            copy_member(b, "raw", "body", "");
+            add(request, "body", b);
         }
-        w.end_object();
+        add(out, "request", request);
+        return ok_ ? out : nullptr;
     }
-    w.end_array();
-}
 
-void write_url(JsonWriter &w, yyjson_val *item) noexcept {
-    yyjson_val *raw = yyjson_obj_get(item, "url");
-    const char *text = yyjson_is_str(raw) ? yyjson_get_str(raw) : "";
-    std::size_t len = yyjson_is_str(raw) ? yyjson_get_len(raw) : 0;
-    w.key("url");
-    w.begin_object();
-    w.key("raw");
-    w.string(text, len);
-    // Postman's tools send the URL built from its parts, never "raw" alone.
-    ac_postman_write_url_parts(w, text, len);
-    w.end_object();
-}
-
-void write_item(JsonWriter &w, yyjson_val *item) noexcept {
-    w.begin_object();
-    write_member(w, "name", item, "name", "Request");
-    w.key("request");
-    w.begin_object();
-    write_member(w, "method", item, "method", "GET");
-    write_url(w, item);
-    write_headers(w, yyjson_obj_get(item, "headers"));
-    yyjson_val *body = yyjson_obj_get(item, "body");
-    if (yyjson_is_str(body) && yyjson_get_len(body) > 0) {
-        w.key("body");
-        w.begin_object();
-        write_member(w, "mode", item, "body_type", "raw");
-        write_member(w, "raw", item, "body", "");
-        w.end_object();
+private:
+    yyjson_mut_val *obj() noexcept {
+        yyjson_mut_val *o = yyjson_mut_obj(doc_);
+        ok_ = ok_ && o;
+        return o;
     }
-    w.end_object();
-    w.end_object();
+    void add(yyjson_mut_val *to, const char *key, yyjson_mut_val *value) noexcept {
+        ok_ = ok_ && to && value && yyjson_mut_obj_add_val(doc_, to, key, value);
+    }
+    yyjson_mut_val *copy(yyjson_val *str) noexcept {
+        return yyjson_mut_strncpy(doc_, yyjson_get_str(str), yyjson_get_len(str));
+    }
+    void copy_member(yyjson_mut_val *to, const char *key, const char *member, const char *fallback) noexcept {
+        yyjson_val *v = yyjson_obj_get(item_, member);
+        add(to, key, yyjson_is_str(v) ? copy(v) : yyjson_mut_str(doc_, fallback));
+    }
+
+    yyjson_mut_val *url() noexcept {
+        yyjson_val *raw = yyjson_obj_get(item_, "url");
+        const char *text = yyjson_is_str(raw) ? yyjson_get_str(raw) : "";
+        std::size_t len = yyjson_is_str(raw) ? yyjson_get_len(raw) : 0;
+        yyjson_mut_val *u = obj();
+        add(u, "raw", yyjson_mut_strncpy(doc_, text, len));
+        // Postman's tools send the URL built from its parts, never "raw" alone.
+        ok_ = ok_ && ac_postman_add_url_parts(doc_, u, text, len);
+        return u;
+    }
+
+    yyjson_mut_val *headers() noexcept {
+        yyjson_mut_val *arr = yyjson_mut_arr(doc_);
+        ok_ = ok_ && arr;
+        yyjson_obj_iter it = yyjson_obj_iter_with(yyjson_obj_get(item_, "headers"));
+        for (yyjson_val *key; ok_ && (key = yyjson_obj_iter_next(&it));) {
+            yyjson_val *value = yyjson_obj_iter_get_val(key);
+            yyjson_mut_val *h = obj();
+            add(h, "key", copy(key));
+            add(h, "value", yyjson_is_str(value) ? copy(value) : yyjson_mut_str(doc_, ""));
+            ok_ = ok_ && yyjson_mut_arr_append(arr, h);
+        }
+        return arr;
+    }
+
+    yyjson_mut_doc *doc_;
+    yyjson_val *item_;
+    bool ok_ = true;
+};
+
+// The whole document as pretty text, released with free(); NULL when out of memory.
+char *export_text(std::size_t *len) noexcept {
+    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+    if (!doc) return nullptr;
+    yyjson_mut_doc *d = doc.get();
+    yyjson_mut_val *root = yyjson_mut_obj(d);
+    yyjson_mut_val *info = yyjson_mut_obj(d);
+    yyjson_mut_val *items = yyjson_mut_arr(d);
+    bool ok = root && info && items && yyjson_mut_obj_add_str(d, info, "name", export_name) &&
+              yyjson_mut_obj_add_str(d, info, "schema", schema_url) && yyjson_mut_obj_add_val(d, root, "info", info) &&
+              yyjson_mut_obj_add_val(d, root, "item", items);
+    int count = api_collection_count();
+    for (int i = 0; ok && i < count; ++i) {
+        const char *json = api_collection_get_json(i);
+        unique_doc item(ac_json_read(json, std::strlen(json)));
+        if (!item) continue;  // an item that does not parse is left out
+        yyjson_mut_val *built = ItemBuilder(d, yyjson_doc_get_root(item.get())).build();
+        ok = built && yyjson_mut_arr_append(items, built);
+    }
+    if (!ok) return nullptr;
+    yyjson_mut_doc_set_root(d, root);
+    return yyjson_mut_write_opts(d, YYJSON_WRITE_PRETTY, nullptr, len, nullptr);
 }
 
 }  // namespace
@@ -83,32 +114,13 @@ extern "C" int api_export_postman(const char *path) noexcept {
         ac_set_error("api_export_postman: null or empty path");
         return 0;
     }
-    // The text is written straight from each item's JSON, which is parsed
-    // before the next item is asked for; nothing refers to it afterwards.
-    JsonWriter w(true);
-    w.begin_object();
-    w.key("info");
-    w.begin_object();
-    w.key("name");
-    w.string(export_name);
-    w.key("schema");
-    w.string(schema_url);
-    w.end_object();
-    w.key("item");
-    w.begin_array();
-    int count = api_collection_count();
-    for (int i = 0; i < count && w.ok(); ++i) {
-        const char *json = api_collection_get_json(i);
-        unique_doc item(ac_json_read(json, std::strlen(json)));
-        if (item) write_item(w, yyjson_doc_get_root(item.get()));
-    }
-    w.end_array();
-    w.end_object();
-    if (!w.ok()) {
+    std::size_t len = 0;
+    unique_cstr text(export_text(&len));
+    if (!text) {
         ac_set_error("api_export_postman: failed to generate JSON");
         return 0;
     }
-    if (!ac_write_file_atomic(path, w.text(), w.size())) {
+    if (!ac_write_file_atomic(path, text.get(), len)) {
         ac_set_error("api_export_postman: failed to write to '%s'", path);
         return 0;
     }

@@ -88,51 +88,42 @@ struct Scanner {
 };
 
 struct UrlParts {
-    JsonWriter &w;
+    yyjson_mut_doc *doc;
+    yyjson_mut_val *obj;
     const char *s;
     Scanner &scanner;
+    bool ok = true;
 
-    void str(Span p) noexcept { w.string(s + p.begin, p.end - p.begin); }
-    void member(const char *key, Span p) noexcept {
-        w.key(key);
-        str(p);
+    yyjson_mut_val *str(Span p) noexcept { return yyjson_mut_strncpy(doc, s + p.begin, p.end - p.begin); }
+    void add(yyjson_mut_val *to, const char *key, yyjson_mut_val *value) noexcept {
+        ok = ok && value && yyjson_mut_obj_add_val(doc, to, key, value);
     }
+    void member(const char *key, Span p) noexcept { add(obj, key, str(p)); }
     // Array of the pieces of [from, to) between separators `sep`.
     void pieces(const char *key, std::size_t from, std::size_t to, const char *sep, bool brackets = false) noexcept {
-        w.key(key);
-        w.begin_array();
-        for (std::size_t b = from;;) {
+        yyjson_mut_val *arr = yyjson_mut_arr(doc);
+        for (std::size_t b = from; arr;) {
             std::size_t e = scanner.scan(b, to, sep, brackets);
-            str({b, e});
+            ok = ok && yyjson_mut_arr_append(arr, str({b, e}));
             if (e >= to) break;
             b = e + 1;
         }
-        w.end_array();
+        add(obj, key, arr);
     }
     void query(std::size_t from, std::size_t to) noexcept {
-        w.key("query");
-        w.begin_array();
-        for (std::size_t b = from;;) {
+        yyjson_mut_val *arr = yyjson_mut_arr(doc);
+        for (std::size_t b = from; arr;) {
             std::size_t e = scanner.scan(b, to, "&");
             std::size_t eq = scanner.scan(b, e, "=");
-            w.begin_object();
-            w.key("key");
-            if (b == e) {
-                w.null();
-            } else {
-                str({b, eq});
-            }
-            w.key("value");
-            if (eq < e) {
-                str({eq + 1, e});
-            } else {
-                w.null();
-            }
-            w.end_object();
+            yyjson_mut_val *entry = yyjson_mut_obj(doc);
+            ok = ok && entry && yyjson_mut_arr_append(arr, entry);
+            if (!ok) break;
+            add(entry, "key", b == e ? yyjson_mut_null(doc) : str({b, eq}));
+            add(entry, "value", eq < e ? str({eq + 1, e}) : yyjson_mut_null(doc));
             if (e >= to) break;
             b = e + 1;
         }
-        w.end_array();
+        add(obj, "query", arr);
     }
 };
 
@@ -221,14 +212,14 @@ void append_query(TextBuf &out, yyjson_val *query) noexcept {
 
 }  // namespace
 
-void ac_postman_write_url_parts(JsonWriter &w, const char *raw, std::size_t len) noexcept {
+bool ac_postman_add_url_parts(yyjson_mut_doc *doc, yyjson_mut_val *url, const char *raw, std::size_t len) noexcept {
     std::size_t from = 0, to = len;
     while (from < to && is_blank(raw[from])) ++from;
     while (to > from && is_blank(raw[to - 1])) --to;
-    if (from == to) return;
+    if (from == to) return true;
 
     Scanner scanner{raw, to};
-    UrlParts u{w, raw, scanner};
+    UrlParts u{doc, url, raw, scanner};
     std::size_t hash = scanner.scan(from, to, "#");
     std::size_t query = scanner.scan(from, hash, "?");
 
@@ -243,11 +234,10 @@ void ac_postman_write_url_parts(JsonWriter &w, const char *raw, std::size_t len)
     std::size_t at = scanner.scan_last(start, slash, "@");
     if (at < slash) {
         std::size_t sep = scanner.scan(start, at, ":");
-        w.key("auth");
-        w.begin_object();
-        u.member("user", {start, sep});
-        if (sep < at) u.member("password", {sep + 1, at});
-        w.end_object();
+        yyjson_mut_val *auth = yyjson_mut_obj(doc);
+        u.add(url, "auth", auth);
+        if (auth) u.add(auth, "user", u.str({start, sep}));
+        if (auth && sep < at) u.add(auth, "password", u.str({sep + 1, at}));
         start = at + 1;
     }
     std::size_t port = scanner.scan_last(start, slash, ":", true);
@@ -256,6 +246,7 @@ void ac_postman_write_url_parts(JsonWriter &w, const char *raw, std::size_t len)
     if (slash < query) u.pieces("path", slash + 1, query, "/");
     if (query < hash) u.query(query + 1, hash);
     if (hash < to) u.member("hash", {hash + 1, to});
+    return u.ok;
 }
 
 char *ac_postman_url_from_parts(yyjson_val *url, std::size_t *len_out) noexcept {

@@ -9,12 +9,12 @@
 namespace {
 
 std::string split(const std::string &raw) {
-    JsonWriter w(false);
-    w.begin_object();
-    ac_postman_write_url_parts(w, raw.data(), raw.size());
-    w.end_object();
-    EXPECT_TRUE(w.ok());
-    return w.text();
+    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+    yyjson_mut_val *url = yyjson_mut_obj(doc.get());
+    yyjson_mut_doc_set_root(doc.get(), url);
+    EXPECT_TRUE(ac_postman_add_url_parts(doc.get(), url, raw.data(), raw.size()));
+    unique_cstr text(yyjson_mut_write_opts(doc.get(), 0, nullptr, nullptr, nullptr));
+    return text ? text.get() : "";
 }
 
 std::string join(const std::string &parts) {

@@ -1,5 +1,4 @@
-// Each test starts from an initialised library with an empty collection and a
-// last-error message of its own.
+// Each test starts from an initialised library with an empty collection.
 #pragma once
 
 #include <string>
@@ -16,6 +15,11 @@ protected:
 
     static std::string last_error() { return api_last_error(); }
     static std::string item(int index) { return api_collection_get_json(index); }
+    static std::string all_items() {
+        std::string all;
+        for (int i = 0; i < api_collection_count(); ++i) all += item(i) + "\n";
+        return all;
+    }
 
     TempDir dir_;
 };

@@ -1,22 +1,14 @@
-// Each test gets a storage directory of its own and starts with the library
-// initialised without one; init_with_dir switches to the directory.
+// Each test starts initialised without a storage directory; init_with_dir switches to its own.
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "quorvane_apiclient.h"
 #include "support/temp_dir.h"
-
-struct Record {
-    std::string method;
-    std::string url;
-    std::int64_t status;
-    std::uint64_t ts;
-};
 
 class HistoryTest : public ::testing::Test {
 protected:
@@ -25,13 +17,25 @@ protected:
 
     void init_with_dir() { ASSERT_EQ(api_init(dir_.path().c_str()), 1); }
     std::string history_file() const { return dir_.file("history.json"); }
+    static std::uint64_t now() { return static_cast<std::uint64_t>(std::time(nullptr)); }
 
-    // The listing parsed back into records; fails the test on malformed text.
-    static std::vector<Record> listed(int limit = 0);
-    static std::uint64_t now();
+    // Checks the listing after `act`; "now" in `expected` stands for the clock while `act` ran.
+    template <class Act> static void expect_listing_after(Act act, const std::string &expected, int limit = 0) {
+        auto at = [&](std::uint64_t t) {
+            std::string s = expected;
+            for (std::size_t i; (i = s.find("now")) != std::string::npos;) s.replace(i, 3, std::to_string(t));
+            return s;
+        };
+        std::uint64_t before = now();
+        act();
+        std::string got = api_history_list_json(limit);
+        EXPECT_TRUE(got == at(before) || got == at(now())) << got;
+    }
 
     TempDir dir_;
 };
 
-// The compact record object exactly as the listing writes it.
-std::string record_json(const std::string &method, const std::string &url, long long status, unsigned long long ts);
+// One record as the compact listing writes it.
+inline std::string record_json(const std::string &method, const std::string &url, long long status, const std::string &ts) {
+    return R"({"method":")" + method + R"(","url":")" + url + R"(","status":)" + std::to_string(status) + R"(,"ts":)" + ts + "}";
+}

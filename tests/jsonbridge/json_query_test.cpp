@@ -26,70 +26,52 @@ protected:
     void TearDown() override { api_cleanup(); }
 };
 
-struct QueryCase {
-    const char *body;
-    const char *path;
-    const char *expected;  // nullptr: not found
-};
-
 TEST_F(JsonQuery, SelectsByPointerDottedPathAndKey) {
     const char *doc = R"({"name":"bob","n":42,"a":{"b":[10,20]},"a.b":"dotted","$":"dollar",)"
                       R"("":{"0":"empty key"},"x/y":{"m~n":1},".a.b":"lead","/nope":"slash key",)"
-                      R"("s":"caf\u00e9 \"q\" a\/b","f":1.5,"t":true,"z":null})";
-    const QueryCase cases[] = {
+                      R"("s":"caf\u00e9 \"q\" a\/b","z":null})";
+    const struct {
+        const char *body, *path;
+        const char *expected;  // nullptr: not found
+    } cases[] = {
         {doc, "name", R"("bob")"},
-        {doc, "/n", "42"},
-        {doc, ".n", "42"},
-        {doc, "$.n", "42"},
         {doc, "$.a.b[1]", "20"},
         {doc, "/a/b/1", "20"},
         {doc, ".a.b.0", "10"},
-        {doc, "$.a.b", "[10,20]"},
-        {doc, "$.a", R"({"b":[10,20]})"},
         {doc, "a.b", R"("dotted")"},
         {doc, "$", R"("dollar")"},
         {doc, "//0", R"("empty key")"},
-        {doc, "$.[0]", R"("empty key")"},
         {doc, "/x~1y/m~0n", "1"},
         {doc, "/nope", R"("slash key")"},
         {doc, "/a/c", nullptr},
         {doc, "$.a.b[2]", nullptr},
-        {doc, "$.a.b[1", "20"},  // an unclosed bracket keeps what it copied
-        {doc, "NAME", nullptr},
         {doc, "s", R"("café \"q\" a/b")"},
-        {doc, "f", "1.5"},
-        {doc, "t", "true"},
         {doc, "z", "null"},
         // .a.b finds a/b first; only a miss falls back to the key spelled with its dot.
         {R"({".a.b":"lead"})", ".a.b", R"("lead")"},
         {R"({"a":{"b":1},".a.b":"lead"})", ".a.b", "1"},
         {R"([{"id":7},2])", "/0", R"({"id":7})"},
-        {R"([{"id":7},2])", ".0", R"({"id":7})"},
         {R"([{"id":7},2])", "$.0.id", "7"},
         {R"([{"id":7},2])", "$[0]", nullptr},
-        {R"([{"id":7},2])", "$.[0]", nullptr},
         {R"([{"id":7},2])", "0", nullptr},
         {R"({"k":1,"k":2})", "k", "1"},
-        {R"({"k":1,"k":2})", "/k", "1"},
+        {R"({"a":"x\u0000y","b":2})", "b", "2"},
         {"\"scalar\"", "$", nullptr},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.path) + " in " + c.body);
         set_body(c.body);
-        const char *got = api_json_query(c.path);
-        if (c.expected) {
-            EXPECT_STREQ(got, c.expected);
-        } else {
-            EXPECT_STREQ(got, "");
+        EXPECT_STREQ(api_json_query(c.path), c.expected ? c.expected : "");
+        if (!c.expected) {
             EXPECT_EQ(std::string(api_last_error()), std::string("api_json_query: path '") + c.path + "' not found");
         }
     }
 }
 
 TEST(DottedToPointer, ConvertsAsDocumented) {
+    const std::string long_name(600, 'x');
     const struct {
-        const char *dotted;
-        const char *pointer;
+        std::string dotted, pointer;
     } cases[] = {
         {".data.items[0].id", "/data/items/0/id"},
         {".data.items.0.id", "/data/items/0/id"},
@@ -99,58 +81,38 @@ TEST(DottedToPointer, ConvertsAsDocumented) {
         {".a[b", "/a/b"},
         {".a/b~c", "/a/b~c"},
         {".", "/"},
+        {"." + long_name, "/" + long_name.substr(0, 509)},  // stops at 510 characters
     };
     for (const auto &c : cases) {
         char out[json_pointer_size];
-        std::size_t n = ac_dotted_to_pointer(c.dotted, out);
-        EXPECT_STREQ(out, c.pointer) << c.dotted;
-        EXPECT_EQ(n, std::strlen(c.pointer));
+        EXPECT_EQ(ac_dotted_to_pointer(c.dotted.c_str(), out), c.pointer.size()) << c.dotted;
+        EXPECT_EQ(out, c.pointer);
     }
-}
-
-TEST(DottedToPointer, StopsAt510Characters) {
-    std::string dotted = "." + std::string(600, 'x');
-    char out[json_pointer_size];
-    EXPECT_EQ(ac_dotted_to_pointer(dotted.c_str(), out), 510u);
-    EXPECT_EQ(std::string(out), "/" + std::string(509, 'x'));
 }
 
 TEST_F(JsonQuery, RefusesBadInputWithItsMessage) {
     const struct {
-        const char *body;  // nullptr: no body buffer at all
-        const char *path;
-        const char *message;
+        std::string body;
+        const char *path, *message;
     } cases[] = {
         {R"({"a":1})", nullptr, "api_json_query: empty path"},
         {R"({"a":1})", "", "api_json_query: empty path"},
-        {nullptr, "a", "api_json_query: no response body to query"},
         {"", "a", "api_json_query: no response body to query"},
         {"\xEF\xBB\xBF{\"a\":1}", "a", "api_json_query: response body is not valid JSON"},
         {"{\"a\":1} trailing", "a", "api_json_query: response body is not valid JSON"},
-        {"{\"a\":1,}", "a", "api_json_query: response body is not valid JSON"},
         {"{\"a\":NaN}", "a", "api_json_query: response body is not valid JSON"},
         {"{\"a\":\"\xFF\"}", "a", "api_json_query: response body is not valid JSON"},
+        // The stored length counts, not the first NUL.
+        {std::string("{\"a\":1}\0{\"b\":2}", 15), "a", "api_json_query: response body is not valid JSON"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.message);
-        if (c.body) {
-            set_body(c.body);
-        } else {
-            api_cleanup();
-        }
+        set_body(c.body);
         EXPECT_STREQ(api_json_query(c.path), "");
-        EXPECT_STREQ(api_last_error(), c.message);
+        EXPECT_STREQ(api_last_error(), c.message) << c.body;
     }
-}
-
-TEST_F(JsonQuery, ReadsTheStoredLengthNotUpToNul) {
-    // The body holds a NUL inside a string; the parser must see the whole body.
-    set_body(std::string("{\"a\":\"x\\u0000y\",\"b\":2}"));
-    EXPECT_STREQ(api_json_query("b"), "2");
-    std::string raw("{\"a\":1}\0{\"b\":2}", 15);
-    set_body(raw);
+    api_cleanup();  // no body buffer at all
     EXPECT_STREQ(api_json_query("a"), "");
-    EXPECT_STREQ(api_last_error(), "api_json_query: response body is not valid JSON");
+    EXPECT_STREQ(api_last_error(), "api_json_query: no response body to query");
 }
 
 TEST_F(JsonQuery, SuccessKeepsEarlierMessageAndFailureEmptiesEarlierResult) {
@@ -166,9 +128,7 @@ TEST_F(JsonQuery, SuccessKeepsEarlierMessageAndFailureEmptiesEarlierResult) {
 TEST_F(JsonQuery, ReturnsLongValuesWhole) {
     std::string big(200000, 'v');
     set_body("{\"big\":\"" + big + "\",\"arr\":[]}");
-    std::string got = api_json_query("big");
-    EXPECT_EQ(got.size(), big.size() + 2);
-    EXPECT_EQ(got, "\"" + big + "\"");
+    EXPECT_EQ(api_json_query("big"), "\"" + big + "\"");
     EXPECT_STREQ(api_json_query("arr"), "[]");
 }
 

@@ -36,16 +36,12 @@ TEST(PostmanUrl, SplitsLikeTheFormatsToolsAndJoinsBack) {
          R"("query":[{"key":"x","value":"1"},{"key":"y","value":null}],"hash":"frag"})"},
         {"{{baseUrl}}/users/{{id}}?q={{v}}", R"({"host":["{{baseUrl}}"],"path":["users","{{id}}"],"query":[{"key":"q","value":"{{v}}"}]})"},
         {"http://127.0.0.1:3000/", R"({"protocol":"http","host":["127","0","0","1"],"port":"3000","path":[""]})"},
-        {"http://a.com", R"({"protocol":"http","host":["a","com"]})"},
-        {"example.com/path", R"({"host":["example","com"],"path":["path"]})"},
         {"/relative/x", R"({"path":["relative","x"]})"},
         {"http://a.com/p?a=b=c&&=x&k=",
          R"({"protocol":"http","host":["a","com"],"path":["p"],"query":[{"key":"a","value":"b=c"},)"
          R"({"key":null,"value":null},{"key":"","value":"x"},{"key":"k","value":""}]})"},
         {"http://u:p@a.com/x", R"({"protocol":"http","auth":{"user":"u","password":"p"},"host":["a","com"],"path":["x"]})"},
-        {"http://user@a.com", R"({"protocol":"http","auth":{"user":"user"},"host":["a","com"]})"},
         {"{{base.url}}/a.b/c", R"({"host":["{{base.url}}"],"path":["a.b","c"]})"},
-        {"http://{{a.b}}.com/x", R"({"protocol":"http","host":["{{a.b}}","com"],"path":["x"]})"},
         {"a.com/{{p/q}}?x={{a&b}}#{{h#}}", R"({"host":["a","com"],"path":["{{p/q}}"],"query":[{"key":"x","value":"{{a&b}}"}],"hash":"{{h#}}"})"},
         {"http://{{host}}:{{port}}/p", R"({"protocol":"http","host":["{{host}}"],"port":"{{port}}","path":["p"]})"},
         {"http://a.com/x#h?y", R"({"protocol":"http","host":["a","com"],"path":["x"],"hash":"h?y"})"},
@@ -56,10 +52,7 @@ TEST(PostmanUrl, SplitsLikeTheFormatsToolsAndJoinsBack) {
         {"http://a.com:80:90/x", R"({"protocol":"http","host":["a","com:80"],"port":"90","path":["x"]})"},
         {"http://[::1]:80/x", R"({"protocol":"http","host":["[::1]"],"port":"80","path":["x"]})"},
         {"file:///tmp/x", R"({"protocol":"file","path":["tmp","x"]})"},
-        {"mailto:x@y.com", R"({"auth":{"user":"mailto","password":"x"},"host":["y","com"]})"},
         {"http://a.com/x/{{", R"({"protocol":"http","host":["a","com"],"path":["x","{{"]})"},
-        {"http://a.com/a%20b?x=%2F", R"({"protocol":"http","host":["a","com"],"path":["a%20b"],"query":[{"key":"x","value":"%2F"}]})"},
-        {"a b", R"({"host":["a b"]})"},
         {"", "{}"},
     };
     for (const auto &c : cases) {
@@ -69,8 +62,7 @@ TEST(PostmanUrl, SplitsLikeTheFormatsToolsAndJoinsBack) {
     }
 }
 
-// Unclosed "{{" and "[" by the hundred thousand: a scan that looked for the
-// closing mark afresh at each would not finish.
+// A scan looking afresh for each unclosed mark's end would not finish.
 TEST(PostmanUrl, SplitsUnclosedMarksInLinearTime) {
     std::string raw = "http://";
     for (int i = 0; i < 100000; ++i) raw += "[:a.";
@@ -78,8 +70,7 @@ TEST(PostmanUrl, SplitsUnclosedMarksInLinearTime) {
     for (int i = 0; i < 100000; ++i) raw += "{{/";
     raw += "?";
     for (int i = 0; i < 100000; ++i) raw += "{{=&";
-    std::string parts = split(raw);
-    EXPECT_EQ(join(parts), raw);
+    EXPECT_EQ(join(split(raw)), raw);
 }
 
 TEST(PostmanUrl, TrimsBlanksBeforeSplitting) {

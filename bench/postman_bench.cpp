@@ -15,29 +15,10 @@
 
 #include "apiclient/apiclient.h"
 #include "platform/platform.h"
+#include "bench_util.h"
 #include "quorvane_apiclient.h"
 
 namespace {
-
-using clock_type = std::chrono::steady_clock;
-
-double millis_since(clock_type::time_point start) {
-    return std::chrono::duration<double, std::milli>(clock_type::now() - start).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-std::string make_temp_dir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qv-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-        std::perror("mkdtemp");
-        std::exit(1);
-    }
-    return pattern;
-}
 
 void write_file(const std::string &path, const std::string &text) {
     FILE *f = std::fopen(path.c_str(), "wb");

@@ -9,23 +9,13 @@
 #include <string>
 
 #include "collection/collection.h"
+#include "bench_util.h"
 #include "quorvane_apiclient.h"
 
 namespace {
 
-using clock_type = std::chrono::steady_clock;
-
 double micros_since(clock_type::time_point start) {
     return std::chrono::duration<double, std::micro>(clock_type::now() - start).count();
-}
-
-std::string make_temp_dir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qv-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-        std::perror("mkdtemp");
-        std::exit(1);
-    }
-    return pattern;
 }
 
 const char sample_item[] =

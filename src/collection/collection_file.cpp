@@ -58,13 +58,12 @@ extern "C" int api_collection_load(const char *path) noexcept {
         ac_set_error("api_collection_load: null or empty path");
         return 0;
     }
-    std::uint64_t size = 0;
-    unique_cstr content(ac_read_file(path, &size));
-    if (!content) {
+    bool unreadable = false;
+    unique_doc doc(ac_json_read_file(path, &unreadable));
+    if (unreadable) {
         ac_set_error("api_collection_load: could not read '%s'", path);
         return 0;
     }
-    unique_doc doc(ac_json_read(content.get(), static_cast<std::size_t>(size)));
     if (!doc) {
         ac_set_error("api_collection_load: invalid JSON in '%s'", path);
         return 0;

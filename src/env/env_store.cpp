@@ -5,7 +5,6 @@
 
 #include "apiclient/apiclient.h"
 #include "env/env.h"
-#include "platform/platform.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
 
@@ -153,14 +152,13 @@ extern "C" int api_env_load(const char *path) noexcept {
         ac_set_error("api_env_load: null or empty path");
         return 0;
     }
-    std::uint64_t size = 0;
-    unique_cstr content(ac_read_file(path, &size));
-    if (!content) {
+    bool unreadable = false;
+    yyjson_read_err err{};
+    unique_doc doc(ac_json_read_file(path, &unreadable, &err));
+    if (unreadable) {
         ac_set_error("api_env_load: could not open or read '%s'", path);
         return 0;
     }
-    yyjson_read_err err{};
-    unique_doc doc(ac_json_read(content.get(), static_cast<std::size_t>(size), &err));
     if (!doc) {
         ac_set_error("api_env_load: JSON parse error in '%s': %s", path, err.msg ? err.msg : "unknown");
         return 0;

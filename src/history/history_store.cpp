@@ -50,10 +50,8 @@ void ac_history_init() noexcept {
     release_entries();
     char path[history_path_size];
     if (!history_file_path(path)) return;
-    std::uint64_t size = 0;
-    unique_cstr content(ac_read_file(path, &size));
-    if (!content) return;
-    unique_doc doc(ac_json_read(content.get(), static_cast<std::size_t>(size)));
+    bool unreadable = false;
+    unique_doc doc(ac_json_read_file(path, &unreadable));
     yyjson_val *root = doc ? yyjson_doc_get_root(doc.get()) : nullptr;
     if (!yyjson_is_arr(root)) return;
     auto now = static_cast<std::uint64_t>(ac_now_secs());

@@ -3,7 +3,6 @@
 
 #include "apiclient/apiclient.h"
 #include "collection/collection.h"
-#include "platform/platform.h"
 #include "postman/postman.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
@@ -194,13 +193,12 @@ extern "C" int api_import_postman(const char *path) noexcept {
         ac_set_error("api_import_postman: null or empty path");
         return 0;
     }
-    std::uint64_t size = 0;
-    unique_cstr text(ac_read_file(path, &size));
-    if (!text) {
+    bool unreadable = false;
+    unique_doc doc(ac_json_read_file(path, &unreadable));
+    if (unreadable) {
         ac_set_error("api_import_postman: could not read '%s'", path);
         return 0;
     }
-    unique_doc doc(ac_json_read(text.get(), size));
     if (!doc) {
         ac_set_error("api_import_postman: invalid JSON in '%s'", path);
         return 0;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/platform.h"
+
 void ac_copy_text(char *dst, std::size_t cap, const char *src) noexcept {
     if (cap == 0) return;
     std::size_t n = src ? std::strlen(src) : 0;
@@ -73,6 +75,14 @@ bool ac_ascii_ieq(const char *a, const char *b) noexcept {
 yyjson_doc *ac_json_read(const char *text, std::size_t len, yyjson_read_err *err) noexcept {
     // Without YYJSON_READ_INSITU the reader copies and never writes the input.
     return yyjson_read_opts(const_cast<char *>(text), len, 0, nullptr, err);
+}
+
+yyjson_doc *ac_json_read_file(const char *path, bool *unreadable, yyjson_read_err *err) noexcept {
+    std::uint64_t size = 0;
+    unique_cstr content(ac_read_file(path, &size));
+    *unreadable = !content;
+    if (!content) return nullptr;
+    return ac_json_read(content.get(), static_cast<std::size_t>(size), err);
 }
 
 const char *ac_json_str(yyjson_val *obj, const char *key, const char *fallback) noexcept {

@@ -45,6 +45,11 @@ bool ac_ascii_ieq(const char *a, const char *b) noexcept;
 // Strict JSON (read flags 0): standard JSON only, no BOM, valid UTF-8.
 yyjson_doc *ac_json_read(const char *text, std::size_t len, yyjson_read_err *err = nullptr) noexcept;
 
+// Reads and parses a whole JSON file strictly. The file's bytes are released
+// once parsed, so only the document stays in memory. NULL on failure, with
+// *unreadable set when the file itself could not be read.
+yyjson_doc *ac_json_read_file(const char *path, bool *unreadable, yyjson_read_err *err = nullptr) noexcept;
+
 // String member of an object (first of equal keys), or fallback when missing or
 // of another type.
 const char *ac_json_str(yyjson_val *obj, const char *key, const char *fallback) noexcept;

@@ -1,4 +1,5 @@
-find_package(CURL REQUIRED)
+# 7.85 brings the protocol allow-lists (CURLOPT_PROTOCOLS_STR) every request sets.
+find_package(CURL 7.85 REQUIRED)
 find_package(PkgConfig QUIET)
 
 # yyjson 0.12: through its CMake package, else pkg-config; the version is

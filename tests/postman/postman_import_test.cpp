@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "quorvane_apiclient.h"
+#include "support/library_fixture.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-class PostmanImport : public ::testing::Test {
+class PostmanImport : public LibraryTest {
 protected:
-    void TearDown() override { api_cleanup(); }
 
     // Imports a file whose root "item" list is `items`.
     int import_items(const std::string &items) {

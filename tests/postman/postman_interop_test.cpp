@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "quorvane_apiclient.h"
+#include "support/library_fixture.h"
 #include "support/temp_dir.h"
-#include "util/util.h"
+#include "support/json.h"
 
 namespace {
 
@@ -41,13 +42,16 @@ std::string run_node(const std::string &script, const std::string &arg) {
     return out;
 }
 
-class PostmanInterop : public ::testing::Test {
+class PostmanInterop : public LibraryTest {
 protected:
     void SetUp() override {
         std::string why = missing_tools();
+        // The test command installs the tools and asks for these tests: a
+        // missing tool must fail there rather than pass as skipped.
+        if (!why.empty() && std::getenv("QV_REQUIRE_INTEROP")) FAIL() << why;
         if (!why.empty()) GTEST_SKIP() << why;
+        LibraryTest::SetUp();
     }
-    void TearDown() override { api_cleanup(); }
 
     TempDir dir_;
 };
@@ -113,7 +117,7 @@ TEST_F(PostmanInterop, NewmanSendsEveryExportedRequest) {
     std::string path = dir_.file("export.json");
     ASSERT_EQ(api_export_postman(path.c_str()), 1);
     std::string out = run_node("newman_send.js", path);
-    unique_doc doc(ac_json_read(out.data(), out.size()));
+    JsonDoc doc = parse_json(out);
     ASSERT_TRUE(doc) << out;
     yyjson_val *root = yyjson_doc_get_root(doc.get());
     EXPECT_EQ(yyjson_arr_size(yyjson_obj_get(root, "failures")), 0u) << out;
@@ -130,9 +134,9 @@ TEST_F(PostmanInterop, NewmanSendsEveryExportedRequest) {
     for (std::size_t i = 0; i < std::size(expected); ++i) {
         SCOPED_TRACE(expected[i].target);
         yyjson_val *request = yyjson_arr_get(received, i);
-        EXPECT_STREQ(ac_json_str(request, "method", ""), expected[i].method.c_str());
-        EXPECT_STREQ(ac_json_str(request, "target", ""), expected[i].target.c_str());
-        EXPECT_STREQ(ac_json_str(request, "body", ""), expected[i].body.c_str());
+        EXPECT_STREQ(json_str(request, "method", ""), expected[i].method.c_str());
+        EXPECT_STREQ(json_str(request, "target", ""), expected[i].target.c_str());
+        EXPECT_STREQ(json_str(request, "body", ""), expected[i].body.c_str());
         std::vector<std::pair<std::string, std::string>> own;
         yyjson_val *pair;
         yyjson_arr_iter it = yyjson_arr_iter_with(yyjson_obj_get(request, "header"));

@@ -6,12 +6,11 @@
 #include <gtest/gtest.h>
 
 #include "quorvane_apiclient.h"
+#include "support/library_fixture.h"
 #include "support/http_server.h"
 
-class RequestTest : public ::testing::Test {
+class RequestTest : public LibraryTest {
 protected:
-    void SetUp() override { ASSERT_EQ(api_init(nullptr), 1); }
-    void TearDown() override { api_cleanup(); }
 
     // Sends a config in which every "$B" stands for the server's base URL.
     int send(std::string config) {

@@ -106,10 +106,8 @@ TEST_F(RequestTest, ConfigMistakesHaveTheirOwnMessages) {
     }
 }
 
-class TlsRequest : public ::testing::Test {
+class TlsRequest : public LibraryTest {
 protected:
-    void SetUp() override { ASSERT_EQ(api_init(nullptr), 1); }
-    void TearDown() override { api_cleanup(); }
     HttpServer server{HttpServerOptions{true, 0}};
 };
 

@@ -13,7 +13,7 @@
 
 #include <yyjson.h>
 
-#include "apiclient/apiclient.h"
+#include "apiclient/response.h"
 #include "platform/platform.h"
 #include "bench_util.h"
 #include "quorvane_apiclient.h"
@@ -146,18 +146,15 @@ std::string big_body() {
 
 void bench_query() {
     std::string body = big_body();
-    std::free(g_response_body);
-    g_response_body = static_cast<char *>(std::malloc(body.size() + 1));
-    std::memcpy(g_response_body, body.c_str(), body.size() + 1);
-    g_response_body_len = body.size();
-    g_response_body_cap = body.size() + 1;
+    g_response_body.reset();
+    g_response_body.append(body.data(), body.size());
 
     const int rounds = 9;
     std::vector<double> query_ms, parse_ms;
     std::size_t sink = 0;
     for (int r = 0; r < rounds; ++r) {
         auto start = clock_type::now();
-        yyjson_doc *doc = yyjson_read_opts(g_response_body, g_response_body_len, 0, nullptr, nullptr);
+        yyjson_doc *doc = yyjson_read_opts(g_response_body.data(), g_response_body.len(), 0, nullptr, nullptr);
         sink += yyjson_doc_get_val_count(doc);
         yyjson_doc_free(doc);
         parse_ms.push_back(millis_since(start));

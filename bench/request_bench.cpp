@@ -16,7 +16,7 @@
 
 #include <curl/curl.h>
 
-#include "apiclient/apiclient.h"
+#include "apiclient/response.h"
 #include "plain_curl.h"
 #include "quorvane_apiclient.h"
 #include "support/http_server.h"
@@ -70,7 +70,7 @@ void compare(const char *title, const std::string &url, std::size_t body_size, i
         api_ms.push_back(a);
         plain_ms.push_back(p);
     }
-    if (g_response_body_len != body_size || plain.body_len != body_size) fail("a body came back cut");
+    if (g_response_body.len() != body_size || plain.body_len != body_size) fail("a body came back cut");
 
     Figures a = summarise(api_ms), p = summarise(plain_ms);
     std::printf("%s: %zu requests each\n", title, api_ms.size());
@@ -98,7 +98,7 @@ int peak_probe(const std::string &client, const char *url) {
     long start_kb = status_kb("VmRSS:");
     bool ok = api ? api_request(("{\"url\":\"" + std::string(url) + "\"}").c_str()) == 1 : plain_get(url, plain);
     long peak_kb = status_kb("VmHWM:");
-    std::printf("%ld %ld %zu\n", start_kb, peak_kb, api ? static_cast<std::size_t>(g_response_body_len) : plain.body_len);
+    std::printf("%ld %ld %zu\n", start_kb, peak_kb, api ? g_response_body.len() : plain.body_len);
     return ok ? 0 : 1;
 }
 

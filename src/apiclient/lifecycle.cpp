@@ -5,9 +5,11 @@
 #include <curl/curl.h>
 
 #include "apiclient/apiclient.h"
+#include "apiclient/response.h"
 #include "collection/collection.h"
 #include "env/env.h"
 #include "history/history.h"
+#include "jsonbridge/jsonbridge.h"
 #include "platform/platform.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
@@ -70,14 +72,11 @@ extern "C" int api_init(const char *storage_dir) noexcept {
 }
 
 extern "C" void api_cleanup(void) noexcept {
-    clear_response_buffers();
-    std::free(g_response_body);
-    g_response_body = nullptr;
-    g_response_body_len = 0;
-    g_response_body_cap = 0;
+    ac_response_release();
     ac_env_cleanup();
     ac_history_cleanup();
     ac_collection_cleanup();
+    ac_json_query_cleanup();
     if (g_initialized) {
         for (; s_curl_global_inits > 0; --s_curl_global_inits) curl_global_cleanup();
         g_initialized = 0;

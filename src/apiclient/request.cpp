@@ -20,15 +20,6 @@ constexpr long connect_timeout_s = 10;
 // libcurl 7.88 has no redirect limit of its own; a loop must not hang a request.
 constexpr long max_redirects = 30;
 
-struct easy_deleter {
-    void operator()(CURL *h) const noexcept { curl_easy_cleanup(h); }
-};
-struct slist_deleter {
-    void operator()(curl_slist *l) const noexcept { curl_slist_free_all(l); }
-};
-using unique_easy = std::unique_ptr<CURL, easy_deleter>;
-using unique_slist = std::unique_ptr<curl_slist, slist_deleter>;
-
 // The members of a RequestConfig; texts are borrowed from the parsed document.
 struct RequestConfig {
     const char *url = nullptr;
@@ -66,17 +57,24 @@ RequestConfig read_config(yyjson_val *root) noexcept {
 }
 
 // The request's header lines. append() keeps the list intact when libcurl
-// cannot allocate, and sets the message itself.
+// cannot allocate, and sets the message itself. curl_slist_append walks the
+// whole list to find its end, so each line is made a list of its own and
+// linked at the remembered tail: building stays linear in the header count.
 struct HeaderList {
     unique_slist list;
+    curl_slist *tail = nullptr;
     bool append(const char *line) noexcept {
-        curl_slist *grown = curl_slist_append(list.get(), line);
-        if (!grown) {
+        curl_slist *node = curl_slist_append(nullptr, line);
+        if (!node) {
             ac_set_error("api_request: out of memory");
             return false;
         }
-        (void)list.release();
-        list.reset(grown);
+        if (tail) {
+            tail->next = node;
+        } else {
+            list.reset(node);
+        }
+        tail = node;
         return true;
     }
 };

@@ -10,9 +10,7 @@
 
 int g_response_status = 0;
 char *g_response_headers_json = nullptr;
-char *g_response_body = nullptr;
-std::uint64_t g_response_body_len = 0;
-std::uint64_t g_response_body_cap = 0;
+DynBuf g_response_body;
 char g_response_time_json[time_json_size] = "{}";
 
 namespace {
@@ -47,43 +45,29 @@ yyjson_mut_val *header_text(yyjson_mut_doc *doc, const char *p, std::size_t n) n
 }  // namespace
 
 void clear_response_buffers() noexcept {
-    if (g_response_body) {
-        g_response_body[0] = '\0';
-        g_response_body_len = 0;
-    }
+    g_response_body.reset();
     std::free(g_response_headers_json);
     g_response_headers_json = nullptr;
     std::snprintf(g_response_time_json, sizeof g_response_time_json, "{}");
     g_response_status = 0;
 }
 
+void ac_response_release() noexcept {
+    clear_response_buffers();
+    g_response_body.release();
+}
+
 bool ac_response_prepare_body() noexcept {
-    if (!g_response_body) {
-        g_response_body = static_cast<char *>(std::malloc(first_body_cap));
-        if (!g_response_body) return false;
-        g_response_body_cap = first_body_cap;
-    }
-    g_response_body[0] = '\0';
-    g_response_body_len = 0;
-    return true;
+    g_response_body.reset();
+    // 16 KiB up front covers most API responses without a reallocation.
+    return g_response_body.cap() > 0 || g_response_body.reserve(first_body_cap - 1);
 }
 
 std::size_t write_body_cb(char *data, std::size_t size, std::size_t nmemb, void *) noexcept {
     std::size_t n = size * nmemb;
     if (n == 0) return 0;
-    std::uint64_t needed = g_response_body_len + n + 1;
-    if (g_response_body_cap < needed) {
-        std::uint64_t cap = g_response_body_cap ? g_response_body_cap * 2 : first_body_cap;
-        while (cap < needed) cap *= 2;
-        char *grown = static_cast<char *>(std::realloc(g_response_body, cap));
-        if (!grown) return 0;  // libcurl ends the transfer with a write error
-        g_response_body = grown;
-        g_response_body_cap = cap;
-    }
-    std::memcpy(g_response_body + g_response_body_len, data, n);
-    g_response_body_len += n;
-    g_response_body[g_response_body_len] = '\0';
-    return n;
+    // A refused append makes libcurl end the transfer with a write error.
+    return g_response_body.append(data, n) ? n : 0;
 }
 
 std::size_t write_header_cb(char *data, std::size_t size, std::size_t nmemb, void *userdata) noexcept {
@@ -144,7 +128,7 @@ void ac_response_record(CURL *handle, HeaderContext &headers) noexcept {
                   static_cast<long long>(total / 1000), static_cast<long long>(bytes));
 }
 
-extern "C" const char *api_response_body(void) noexcept { return g_response_body ? g_response_body : ""; }
+extern "C" const char *api_response_body(void) noexcept { return g_response_body.c_str(); }
 
 extern "C" const char *api_response_headers_json(void) noexcept {
     return g_response_headers_json ? g_response_headers_json : "{}";

@@ -1,10 +1,28 @@
-// Capture of one response while libcurl runs the transfer.
+// The last response, and its capture while libcurl runs the transfer.
 #pragma once
 
 #include <cstddef>
 
 #include <curl/curl.h>
 #include <yyjson.h>
+
+#include "util/dynbuf.h"
+
+constexpr std::size_t time_json_size = 512;
+
+// HTTP status of the last response; 0 when none was received.
+extern int g_response_status;
+// Headers JSON of the last response (heap text), or NULL.
+extern char *g_response_headers_json;
+// Body of the last response. The buffer survives between requests; only
+// api_cleanup frees it.
+extern DynBuf g_response_body;
+extern char g_response_time_json[time_json_size];
+
+// Empties the response state; the body buffer itself is kept.
+void clear_response_buffers() noexcept;
+// clear_response_buffers, then frees the body buffer (api_cleanup).
+void ac_response_release() noexcept;
 
 // Where the header callback collects lines: a document and its root object.
 // Either may be null when its creation failed; lines are then dropped.

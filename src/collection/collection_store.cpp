@@ -4,6 +4,7 @@
 #include "apiclient/apiclient.h"
 #include "collection/collection.h"
 #include "quorvane_apiclient.h"
+#include "util/dynbuf.h"
 #include "util/util.h"
 
 namespace {
@@ -13,9 +14,7 @@ CollectionItem s_collection[max_collection_items];
 int s_collection_count = 0;
 // Holds the text last returned by api_collection_get_json; survives
 // ac_collection_init so that hosts reading items in a row allocate once.
-char *s_collection_get_buf = nullptr;
-std::size_t s_collection_get_buf_cap = 0;
-constexpr std::size_t get_buf_headroom = 1024;
+ResultBuf s_collection_get_buf;
 
 void release_items() noexcept {
     for (int i = 0; i < s_collection_count; ++i) free_collection_item(&s_collection[i]);
@@ -46,19 +45,6 @@ bool add_json_member(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, 
     return copy && yyjson_mut_obj_add_val(doc, obj, key, copy);
 }
 
-const char *keep_result(const char *text, std::size_t len) noexcept {
-    if (s_collection_get_buf_cap < len + 1) {
-        std::free(s_collection_get_buf);
-        s_collection_get_buf_cap = 0;
-        s_collection_get_buf = static_cast<char *>(std::malloc(len + get_buf_headroom));
-        if (!s_collection_get_buf) return "{}";
-        s_collection_get_buf_cap = len + get_buf_headroom;
-    }
-    std::memcpy(s_collection_get_buf, text, len);
-    s_collection_get_buf[len] = '\0';
-    return s_collection_get_buf;
-}
-
 }  // namespace
 
 void free_collection_item(CollectionItem *item) noexcept {
@@ -77,9 +63,7 @@ void ac_collection_init() noexcept { release_items(); }
 
 void ac_collection_cleanup() noexcept {
     release_items();
-    std::free(s_collection_get_buf);
-    s_collection_get_buf = nullptr;
-    s_collection_get_buf_cap = 0;
+    s_collection_get_buf.release();
 }
 
 int ac_collection_add_value(const char *folder, yyjson_val *root) noexcept {
@@ -162,5 +146,5 @@ extern "C" const char *api_collection_get_json(int index) noexcept {
     std::size_t len = 0;
     unique_cstr text(yyjson_mut_write_opts(doc.get(), 0, nullptr, &len, nullptr));
     if (!text) return "{}";
-    return keep_result(text.get(), len);
+    return s_collection_get_buf.set(text.get(), len, "{}");
 }

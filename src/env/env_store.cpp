@@ -6,6 +6,7 @@
 #include "apiclient/apiclient.h"
 #include "env/env.h"
 #include "quorvane_apiclient.h"
+#include "util/dynbuf.h"
 #include "util/util.h"
 
 namespace {
@@ -22,9 +23,8 @@ struct EnvEntry {
 EnvEntry s_env_entries[max_env_entries];
 int s_env_count = 0;
 char s_env_get_buf[env_get_size];
-// Grows to hold the whole listing; null until the first listing.
-char *s_env_json_buf = nullptr;
-std::size_t s_env_json_cap = 0;
+// Holds the whole listing, however long.
+ResultBuf s_env_json_buf;
 
 EnvEntry *find_entry(const char *key) noexcept {
     for (int i = 0; i < s_env_count; ++i) {
@@ -42,22 +42,7 @@ void release_entries() noexcept {
     s_env_count = 0;
 }
 
-const char *set_env_json(const char *text, std::size_t len) noexcept {
-    if (s_env_json_cap < len + 1) {
-        std::size_t cap = len + 1 < 65536 ? 65536 : len + 1;
-        char *grown = static_cast<char *>(std::realloc(s_env_json_buf, cap));
-        if (!grown) {
-            text = "{}";
-            len = 2;
-        } else {
-            s_env_json_buf = grown;
-            s_env_json_cap = cap;
-        }
-    }
-    if (!s_env_json_buf) return "{}";
-    std::memcpy(s_env_json_buf, text, len + 1);
-    return s_env_json_buf;
-}
+const char *set_env_json(const char *text, std::size_t len) noexcept { return s_env_json_buf.set(text, len, "{}"); }
 
 // The text an environment file's member value becomes.
 void load_value_text(yyjson_val *v, char *out, std::size_t cap) noexcept {
@@ -74,7 +59,8 @@ void load_value_text(yyjson_val *v, char *out, std::size_t cap) noexcept {
         std::snprintf(out, cap, "null");
     } else {
         unique_cstr text(yyjson_val_write_opts(v, 0, nullptr, nullptr, nullptr));
-        std::snprintf(out, cap, "%s", text ? text.get() : "");
+        // A cut inside a character would make the whole api_env_json "{}".
+        ac_copy_text_utf8(out, cap, text ? text.get() : "");
     }
 }
 
@@ -82,14 +68,12 @@ void load_value_text(yyjson_val *v, char *out, std::size_t cap) noexcept {
 
 void ac_env_init() noexcept {
     release_entries();
-    if (s_env_json_buf) std::memcpy(s_env_json_buf, "{}", 3);
+    set_env_json("{}", 2);
 }
 
 void ac_env_cleanup() noexcept {
     release_entries();
-    std::free(s_env_json_buf);
-    s_env_json_buf = nullptr;
-    s_env_json_cap = 0;
+    s_env_json_buf.release();
 }
 
 extern "C" int api_env_set(const char *key, const char *value) noexcept {

@@ -3,35 +3,27 @@
 
 #include "env/env.h"
 #include "quorvane_apiclient.h"
+#include "util/dynbuf.h"
 #include "util/util.h"
 
 namespace {
 
 constexpr std::size_t max_name_len = 255;
 
-// Output buffer that doubles when it runs short; on failure the caller falls
-// back to an unexpanded copy.
-struct Output {
-    char *buf;
-    std::size_t len;
-    std::size_t cap;
-
-    bool reserve(std::size_t extra) noexcept {
-        while (len + extra >= cap) {
-            char *grown = static_cast<char *>(std::realloc(buf, cap * 2));
-            if (!grown) return false;
-            buf = grown;
-            cap *= 2;
-        }
-        return true;
+// The first "}}" within the longest name that can match; a name longer than
+// that never expands, so looking further would only make the pass quadratic.
+const char *find_close(const char *p) noexcept {
+    for (std::size_t i = 0; i <= max_name_len && p[i]; ++i) {
+        if (p[i] == '}' && p[i + 1] == '}') return p + i;
     }
-};
+    return nullptr;
+}
 
 // Value of the placeholder whose name starts at p (after "{{"), or null when it
 // does not expand. *after receives the position behind the closing "}}".
 const char *placeholder_value(const char *p, const char **after) noexcept {
-    const char *close = std::strstr(p, "}}");
-    if (!close || static_cast<std::size_t>(close - p) > max_name_len) return nullptr;
+    const char *close = find_close(p);
+    if (!close) return nullptr;
     const char *b = p, *e = close;
     while (b < e && *b == ' ') ++b;
     while (e > b && e[-1] == ' ') --e;
@@ -52,29 +44,25 @@ char *ac_env_substitute(const char *text) noexcept {
     if (!std::strstr(text, "{{")) return ac_strdup(text);
 
     std::size_t in_len = std::strlen(text);
-    Output out{static_cast<char *>(std::malloc(in_len * 2 + 256)), 0, in_len * 2 + 256};
-    if (!out.buf) return ac_strdup(text);
+    DynBuf out;
+    if (!out.reserve(in_len * 2 + 255)) return ac_strdup(text);
 
     const char *p = text;
     while (*p) {
         if (p[0] == '{' && p[1] == '{') {
             const char *after = nullptr;
             if (const char *value = placeholder_value(p + 2, &after)) {
-                std::size_t n = std::strlen(value);
-                if (!out.reserve(n + 1)) break;
-                std::memcpy(out.buf + out.len, value, n);
-                out.len += n;
+                if (!out.append(value)) break;
                 p = after;
                 continue;
             }
         }
-        if (!out.reserve(2)) break;
-        out.buf[out.len++] = *p++;
+        // Plain bytes up to the next brace go in one piece.
+        const char *brace = std::strchr(p + 1, '{');
+        std::size_t run = brace ? static_cast<std::size_t>(brace - p) : std::strlen(p);
+        if (!out.append(p, run)) break;
+        p += run;
     }
-    if (*p) {  // a reallocation failed
-        std::free(out.buf);
-        return ac_strdup(text);
-    }
-    out.buf[out.len] = '\0';
-    return out.buf;
+    if (*p) return ac_strdup(text);  // a reallocation failed
+    return out.take();
 }

@@ -1,21 +1,20 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "apiclient/apiclient.h"
+#include "apiclient/response.h"
 #include "history/history_table.h"
 #include "platform/platform.h"
 #include "quorvane_apiclient.h"
+#include "util/dynbuf.h"
 #include "util/util.h"
 
 namespace {
 
 constexpr std::size_t method_size = 32;
 constexpr std::size_t url_size = 1024;
-constexpr std::size_t list_buf_headroom = 1024;
 
 // Holds the text of the last listing; only grows, released by cleanup.
-char *s_history_list_buf = nullptr;
-std::size_t s_history_list_buf_cap = 0;
+ResultBuf s_history_list_buf;
 
 // The entry's strings are referenced, not copied: the document must be
 // written before the history changes.
@@ -34,21 +33,9 @@ char *write_records(int n, yyjson_write_flag flags, std::size_t *len) noexcept {
     if (!arr) return nullptr;
     yyjson_mut_doc_set_root(doc.get(), arr);
     for (int i = 0; i < n; ++i) {
-        if (!add_record(doc.get(), arr, s_history[i])) return nullptr;
+        if (!add_record(doc.get(), arr, history_entry(i))) return nullptr;
     }
     return yyjson_mut_write_opts(doc.get(), flags, nullptr, len, nullptr);
-}
-
-void push_front(const char *method, const char *url, std::int32_t status, std::uint64_t ts) noexcept {
-    if (s_history_count == max_history_entries) {
-        HistoryEntry &oldest = s_history[max_history_entries - 1];
-        std::free(oldest.method);
-        std::free(oldest.url);
-        --s_history_count;
-    }
-    std::memmove(&s_history[1], &s_history[0], static_cast<std::size_t>(s_history_count) * sizeof(HistoryEntry));
-    s_history[0] = HistoryEntry{ac_strdup(method), ac_strdup(url), status, ts};
-    ++s_history_count;
 }
 
 // A failed write keeps the previous file whole; the entry stays in memory.
@@ -56,17 +43,13 @@ void rewrite_file() noexcept {
     char path[history_path_size];
     if (!history_file_path(path)) return;
     std::size_t len = 0;
-    unique_cstr text(write_records(s_history_count, YYJSON_WRITE_PRETTY, &len));
+    unique_cstr text(write_records(api_history_count(), YYJSON_WRITE_PRETTY, &len));
     if (text) ac_write_file_atomic(path, text.get(), len);
 }
 
 }  // namespace
 
-void history_release_list_buffer() noexcept {
-    std::free(s_history_list_buf);
-    s_history_list_buf = nullptr;
-    s_history_list_buf_cap = 0;
-}
+void history_release_list_buffer() noexcept { s_history_list_buf.release(); }
 
 extern "C" int api_history_add(const char *entry_json) noexcept {
     char method[method_size] = "GET";
@@ -86,23 +69,16 @@ extern "C" int api_history_add(const char *entry_json) noexcept {
             if (yyjson_is_int(t)) ts = yyjson_get_uint(t);
         }
     }
-    push_front(method, url, status, ts);
+    history_push_front(method, url, status, ts);
     rewrite_file();
     return 1;
 }
 
 extern "C" const char *api_history_list_json(int limit) noexcept {
-    int n = (limit <= 0 || limit > s_history_count) ? s_history_count : limit;
+    int count = api_history_count();
+    int n = (limit <= 0 || limit > count) ? count : limit;
     std::size_t len = 0;
     unique_cstr text(write_records(n, 0, &len));
     if (!text) return "[]";
-    if (s_history_list_buf_cap < len + 1) {
-        history_release_list_buffer();
-        s_history_list_buf = static_cast<char *>(std::malloc(len + list_buf_headroom));
-        if (!s_history_list_buf) return "[]";
-        s_history_list_buf_cap = len + list_buf_headroom;
-    }
-    std::memcpy(s_history_list_buf, text.get(), len);
-    s_history_list_buf[len] = '\0';
-    return s_history_list_buf;
+    return s_history_list_buf.set(text.get(), len, "[]");
 }

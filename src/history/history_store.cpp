@@ -9,10 +9,11 @@
 #include "quorvane_apiclient.h"
 #include "util/util.h"
 
+namespace {
+
+// Slot 0 is the newest entry; slots past the count are all-null.
 HistoryEntry s_history[max_history_entries];
 int s_history_count = 0;
-
-namespace {
 
 void release_entries() noexcept {
     for (int i = 0; i < s_history_count; ++i) {
@@ -37,6 +38,20 @@ HistoryEntry entry_from_json(yyjson_val *v, std::uint64_t now) noexcept {
 }
 
 }  // namespace
+
+const HistoryEntry &history_entry(int i) noexcept { return s_history[i]; }
+
+void history_push_front(const char *method, const char *url, std::int32_t status, std::uint64_t ts) noexcept {
+    if (s_history_count == max_history_entries) {
+        HistoryEntry &oldest = s_history[max_history_entries - 1];
+        std::free(oldest.method);
+        std::free(oldest.url);
+        --s_history_count;
+    }
+    std::memmove(&s_history[1], &s_history[0], static_cast<std::size_t>(s_history_count) * sizeof(HistoryEntry));
+    s_history[0] = HistoryEntry{ac_strdup(method), ac_strdup(url), status, ts};
+    ++s_history_count;
+}
 
 bool history_file_path(char (&path)[history_path_size]) noexcept {
     if (!g_storage_dir[0]) return false;

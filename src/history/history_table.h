@@ -5,8 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include <yyjson.h>
-
 constexpr int max_history_entries = 500;
 // Storage directory (at most 1023 bytes), "/" and "history.json" always fit.
 constexpr std::size_t history_path_size = 1056;
@@ -20,9 +18,12 @@ struct HistoryEntry {
     std::uint64_t ts;  // seconds since the Unix epoch, written unsigned
 };
 
-// Slot 0 is the newest entry; slots past the count are all-null.
-extern HistoryEntry s_history[max_history_entries];
-extern int s_history_count;
+// Entry i, 0 being the newest; i must be below api_history_count().
+const HistoryEntry &history_entry(int i) noexcept;
+
+// Makes a new newest entry from copies of the texts, dropping the oldest
+// when the table is full.
+void history_push_front(const char *method, const char *url, std::int32_t status, std::uint64_t ts) noexcept;
 
 // Path of history.json in the storage directory; false when there is none.
 bool history_file_path(char (&path)[history_path_size]) noexcept;

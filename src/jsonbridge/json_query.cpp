@@ -3,22 +3,15 @@
 #include <cstring>
 
 #include "apiclient/apiclient.h"
+#include "apiclient/response.h"
 #include "jsonbridge/jsonbridge.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
 
 namespace {
 
-// The result is the writer's own text, kept until the next query replaces it;
-// a value of any length comes back whole. Before the first success the result
-// is this empty array, so the returned pointer is never null.
-char s_json_query_empty[1];
-char *s_json_query_buf = s_json_query_empty;
-
-void set_result(char *text) noexcept {
-    if (s_json_query_buf != s_json_query_empty) std::free(s_json_query_buf);
-    s_json_query_buf = text;
-}
+// Kept until the next query replaces it; a value of any length comes back whole.
+ResultBuf s_json_query_buf;
 
 yyjson_val *key_lookup(yyjson_val *root, const char *path) noexcept {
     return yyjson_is_obj(root) ? yyjson_obj_getn(root, path, std::strlen(path)) : nullptr;
@@ -62,16 +55,16 @@ std::size_t ac_dotted_to_pointer(const char *dotted, char out[json_pointer_size]
 
 extern "C" const char *api_json_query(const char *path) noexcept {
     // A pointer from an earlier call reads "" after any failure of this one.
-    s_json_query_buf[0] = '\0';
+    s_json_query_buf.clear();
     if (!path || !*path) {
         ac_set_error("api_json_query: empty path");
         return "";
     }
-    if (!g_response_body || g_response_body[0] == '\0') {
+    if (g_response_body.c_str()[0] == '\0') {
         ac_set_error("api_json_query: no response body to query");
         return "";
     }
-    unique_doc doc(ac_json_read(g_response_body, g_response_body_len));
+    unique_doc doc(ac_json_read(g_response_body.c_str(), g_response_body.len()));
     if (!doc) {
         ac_set_error("api_json_query: response body is not valid JSON");
         return "";
@@ -81,7 +74,9 @@ extern "C" const char *api_json_query(const char *path) noexcept {
         ac_set_error("api_json_query: path '%s' not found", path);
         return "";
     }
-    char *text = yyjson_val_write_opts(value, 0, nullptr, nullptr, nullptr);
-    if (text) set_result(text);
-    return s_json_query_buf;
+    std::size_t len = 0;
+    unique_cstr text(yyjson_val_write_opts(value, 0, nullptr, &len, nullptr));
+    return text ? s_json_query_buf.set(text.get(), len, "") : "";
 }
+
+void ac_json_query_cleanup() noexcept { s_json_query_buf.release(); }

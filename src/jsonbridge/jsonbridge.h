@@ -3,6 +3,9 @@
 
 #include <cstddef>
 
+// Releases the result buffer (api_cleanup); later queries work as before.
+void ac_json_query_cleanup() noexcept;
+
 // Room for a converted pointer: at most 510 characters and a NUL.
 constexpr std::size_t json_pointer_size = 512;
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "postman/postman.h"
+#include "util/dynbuf.h"
 #include "util/util.h"
 
 namespace {
@@ -129,29 +130,12 @@ struct UrlParts {
 
 bool is_blank(char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// Growing text that always keeps a NUL at its end.
+// The URL being joined; after the first failed append nothing more is added.
 struct TextBuf {
-    char *p = nullptr;
-    std::size_t len = 0;
-    std::size_t cap = 0;
+    DynBuf buf;
     bool ok = true;
 
-    void append(const char *text, std::size_t n) noexcept {
-        if (!ok) return;
-        if (len + n + 1 > cap) {
-            std::size_t want = (len + n + 1) * 2;
-            char *grown = static_cast<char *>(std::realloc(p, want));
-            if (!grown) {
-                ok = false;
-                return;
-            }
-            p = grown;
-            cap = want;
-        }
-        std::memcpy(p + len, text, n);
-        len += n;
-        p[len] = '\0';
-    }
+    void append(const char *text, std::size_t n) noexcept { ok = ok && buf.append(text, n); }
     void append(const char *text) noexcept { append(text, std::strlen(text)); }
     void append_str(yyjson_val *v) noexcept {
         if (yyjson_is_str(v)) append(yyjson_get_str(v), yyjson_get_len(v));
@@ -187,7 +171,7 @@ void append_query(TextBuf &out, yyjson_val *query) noexcept {
         }
         return;
     }
-    std::size_t mark = out.len;
+    std::size_t mark = out.buf.len();
     out.append("?");
     bool first = true;
     yyjson_val *param;
@@ -204,10 +188,7 @@ void append_query(TextBuf &out, yyjson_val *query) noexcept {
         }
     }
     // A query whose entries join to nothing adds no "?".
-    if (out.ok && out.len == mark + 1) {
-        out.len = mark;
-        out.p[mark] = '\0';
-    }
+    if (out.ok && out.buf.len() == mark + 1) out.buf.truncate(mark);
 }
 
 }  // namespace
@@ -297,10 +278,7 @@ char *ac_postman_url_from_parts(yyjson_val *url, std::size_t *len_out) noexcept 
         out.append("#");
         out.append_str(hash);
     }
-    if (!out.ok) {
-        std::free(out.p);
-        return nullptr;
-    }
-    if (len_out) *len_out = out.len;
-    return out.p;
+    if (!out.ok) return nullptr;
+    if (len_out) *len_out = out.buf.len();
+    return out.buf.take();
 }

@@ -1,27 +1,14 @@
-// Small helpers shared by every module: owners for C resources, bounded text
-// copies, UTF-8 aware cuts and strict JSON reading.
+// Small helpers shared by every module: bounded text copies, UTF-8 aware
+// cuts and strict JSON reading. The owners of C resources are in owners.h.
 #pragma once
 
 #include <cstddef>
-#include <cstdlib>
-#include <memory>
 
 #include <yyjson.h>
 
-static_assert(YYJSON_VERSION_MAJOR == 0 && YYJSON_VERSION_MINOR == 12, "yyjson 0.12 is required");
+#include "util/owners.h"
 
-struct doc_deleter {
-    void operator()(yyjson_doc *d) const noexcept { yyjson_doc_free(d); }
-};
-struct mut_doc_deleter {
-    void operator()(yyjson_mut_doc *d) const noexcept { yyjson_mut_doc_free(d); }
-};
-struct free_deleter {
-    void operator()(void *p) const noexcept { std::free(p); }
-};
-using unique_doc = std::unique_ptr<yyjson_doc, doc_deleter>;
-using unique_mut_doc = std::unique_ptr<yyjson_mut_doc, mut_doc_deleter>;
-using unique_cstr = std::unique_ptr<char, free_deleter>;  // malloc'd or yyjson-written text
+static_assert(YYJSON_VERSION_MAJOR == 0 && YYJSON_VERSION_MINOR == 12, "yyjson 0.12 is required");
 
 // Copies src into dst[cap], cut to cap-1 bytes and always terminated.
 void ac_copy_text(char *dst, std::size_t cap, const char *src) noexcept;

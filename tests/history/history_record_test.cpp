@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "apiclient/apiclient.h"
+#include "apiclient/response.h"
 #include "history_fixture.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "apiclient/apiclient.h"
+#include "apiclient/response.h"
 #include "jsonbridge/jsonbridge.h"
 #include "quorvane_apiclient.h"
 #include "support/library_fixture.h"
@@ -13,13 +13,8 @@ namespace {
 
 // Puts text into the response body the way a finished request leaves it.
 void set_body(const std::string &text) {
-    std::free(g_response_body);
-    g_response_body = static_cast<char *>(std::malloc(text.size() + 1));
-    ASSERT_NE(g_response_body, nullptr);
-    std::memcpy(g_response_body, text.data(), text.size());
-    g_response_body[text.size()] = '\0';
-    g_response_body_len = text.size();
-    g_response_body_cap = text.size() + 1;
+    g_response_body.reset();
+    ASSERT_TRUE(g_response_body.append(text.data(), text.size()));
 }
 
 class JsonQuery : public LibraryTest {

@@ -13,6 +13,7 @@
 namespace {
 
 constexpr std::size_t temp_name_size = 1088;
+constexpr unsigned max_temp_attempts = 100;
 
 bool write_all(int fd, const char *p, std::uint64_t n) noexcept {
     while (n > 0) {
@@ -45,6 +46,23 @@ void sync_parent_dir(const char *path) noexcept {
     ::close(fd);
 }
 
+// Creates the temporary file beside `path` exclusively and never through a
+// link, so that nothing planted at its name can be overwritten; a clash
+// retries under a further name. Its name goes to temp. -1 on failure.
+int create_temp(const char *path, char (&temp)[temp_name_size]) noexcept {
+    auto pid = static_cast<unsigned>(::getpid());
+    auto stamp = static_cast<unsigned long>(ac_now_millis() & 0xFFFFFFFFu);
+    for (unsigned attempt = 0; attempt < max_temp_attempts; ++attempt) {
+        int n = attempt == 0 ? std::snprintf(temp, sizeof temp, "%s.tmp.%u.%lu", path, pid, stamp)
+                             : std::snprintf(temp, sizeof temp, "%s.tmp.%u.%lu.%u", path, pid, stamp, attempt);
+        // A cut name could be the target itself or another file beside it.
+        if (n < 0 || static_cast<std::size_t>(n) >= sizeof temp) return -1;
+        int fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
 }  // namespace
 
 std::uint64_t ac_now_millis() noexcept {
@@ -59,14 +77,18 @@ std::int64_t ac_now_secs() noexcept {
 
 char *ac_read_file(const char *path, std::uint64_t *size_out) noexcept {
     if (!path || !*path) return nullptr;
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a FIFO with no writer returns at once;
+    // anything but a regular file (FIFO, device, socket, directory) is refused.
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return nullptr;
     struct stat st{};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || st.st_size < 0 ||
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
         static_cast<std::uint64_t>(st.st_size) >= SIZE_MAX) {
         ::close(fd);
         return nullptr;
     }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     std::size_t size = static_cast<std::size_t>(st.st_size);
     char *buf = static_cast<char *>(std::malloc(size + 1));
     if (!buf) {
@@ -95,13 +117,14 @@ int ac_write_file_atomic(const char *path, const void *data, std::uint64_t size)
     if (!path || !*path) return 0;
     if (!data && size != 0) return 0;
     char temp[temp_name_size];
-    int n = std::snprintf(temp, sizeof temp, "%s.tmp.%u.%lu", path, static_cast<unsigned>(::getpid()),
-                          static_cast<unsigned long>(ac_now_millis() & 0xFFFFFFFFu));
-    // A cut name could be the target itself or another file beside it.
-    if (n < 0 || static_cast<std::size_t>(n) >= sizeof temp) return 0;
-    int fd = ::open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = create_temp(path, temp);
     if (fd < 0) return 0;
-    bool ok = write_all(fd, static_cast<const char *>(data), size);
+    // The replacement keeps the mode of the file it replaces: history.json
+    // may hold tokens in its URLs and be readable by its owner alone.
+    struct stat old{};
+    bool ok = true;
+    if (::stat(path, &old) == 0 && S_ISREG(old.st_mode)) ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    ok = ok && write_all(fd, static_cast<const char *>(data), size);
     // Without fsync a crash after the rename can leave an empty file in place.
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;

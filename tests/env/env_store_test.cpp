@@ -132,11 +132,19 @@ TEST_F(EnvLoad, MemberValuesBecomeTextsInFileOrder) {
     EXPECT_STREQ(api_last_error(), "");
 }
 
-TEST_F(EnvLoad, CompactArrayTextIsCutAt511Bytes) {
-    for (std::size_t n : {506u, 507u, 508u}) {  // ["aaa"] is n + 4 bytes
-        std::string text = "[" + json_str(std::string(n, 'a')) + "]";
+TEST_F(EnvLoad, CompactArrayTextIsCutAt511BytesOnACharacterBoundary) {
+    const struct {
+        std::size_t a_count;  // ["aaa"] is a_count + 4 bytes
+        const char *tail;
+        std::size_t kept;
+    } cases[] = {{506, "", 510}, {507, "", 511}, {508, "", 511},
+                 {507, "\xc3\xa9\xc3\xa9", 511}, {508, "\xc3\xa9\xc3\xa9", 510}};
+    for (const auto &c : cases) {
+        std::string text = "[" + json_str(std::string(c.a_count, 'a') + c.tail) + "]";
         ASSERT_EQ(load(R"({"arr":)" + text + "}"), 1);
-        EXPECT_EQ(std::string(api_env_get("arr")), text.substr(0, 511)) << n;
+        EXPECT_EQ(std::string(api_env_get("arr")), text.substr(0, c.kept)) << c.a_count << c.tail;
+        // A value cut inside a character would make the whole listing "{}".
+        EXPECT_STRNE(api_env_json(), "{}");
     }
 }
 

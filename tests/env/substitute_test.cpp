@@ -4,6 +4,7 @@
 
 #include "env/env.h"
 #include "quorvane_apiclient.h"
+#include "support/scaling.h"
 #include "util/util.h"
 
 namespace {
@@ -65,4 +66,16 @@ TEST_F(Substitute, ExpandsPlaceholders) {
     std::string many;  // 300 placeholders of 5 bytes grow to 300,000 bytes
     for (int i = 0; i < 300; ++i) many += "{{x}}";
     EXPECT_EQ(substitute(many.c_str()), std::string(300000, 'x'));
+}
+
+// Every "{{" looks for its "}}"; only a name of at most 255 bytes can match,
+// so a text full of braces must not be searched to its end from each one.
+TEST_F(Substitute, TextOfOpenBracesExpandsInLinearTime) {
+    double growth = growth_for_8n(
+        [](std::size_t n) {
+            std::string text(n, '{');
+            EXPECT_EQ(substitute(text.c_str()), text);
+        },
+        32768);
+    EXPECT_LT(growth, linear_growth_bound);
 }

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "apiclient/response.h"
 #include "quorvane_apiclient.h"
+#include "support/temp_dir.h"
 #include "support/library_fixture.h"
 
 extern "C" void *__real_malloc(std::size_t size);
@@ -20,13 +22,54 @@ bool fail_now() {
     if (s_allocations_left < 0) return false;
     return s_allocations_left-- == 0;
 }
+
+// Blocks the library holds while tracking is on; a fixed table, since the
+// wrappers must not allocate.
+constexpr std::size_t max_tracked = 8192;
+void *s_live[max_tracked];
+bool s_tracking = false;
+
+void track(void *p) {
+    if (!s_tracking || !p) return;
+    for (void *&slot : s_live) {
+        if (!slot) {
+            slot = p;
+            return;
+        }
+    }
+}
+void untrack(void *p) {
+    if (!p) return;
+    for (void *&slot : s_live) {
+        if (slot == p) slot = nullptr;
+    }
+}
+std::size_t live_blocks() {
+    std::size_t n = 0;
+    for (void *slot : s_live) n += slot != nullptr;
+    return n;
+}
 }  // namespace
 
 // Only calls made by objects linked into this program are wrapped: the
 // library's own allocations, not libcurl's or yyjson's.
-extern "C" void *__wrap_malloc(std::size_t size) { return fail_now() ? nullptr : __real_malloc(size); }
+extern "C" void *__wrap_malloc(std::size_t size) {
+    void *p = fail_now() ? nullptr : __real_malloc(size);
+    track(p);
+    return p;
+}
 extern "C" void *__wrap_realloc(void *p, std::size_t size) {
-    return fail_now() ? nullptr : __real_realloc(p, size);
+    void *grown = fail_now() ? nullptr : __real_realloc(p, size);
+    if (grown) {
+        untrack(p);
+        track(grown);
+    }
+    return grown;
+}
+extern "C" void __real_free(void *p);
+extern "C" void __wrap_free(void *p) {
+    untrack(p);
+    __real_free(p);
 }
 
 namespace {
@@ -100,6 +143,33 @@ TEST_F(OutOfMemory, CollectionAddIsAllOrNothing) {
             EXPECT_EQ(api_collection_count(), 1);
         }
     }
+}
+
+// api_cleanup releases every buffer the library holds: after it, nothing
+// the library allocated during a session of every kind of call is left.
+TEST(Cleanup, ReleasesEveryBufferTheLibraryHolds) {
+    TempDir dir;
+    const std::string env = dir.file("env.json"), saved = dir.file("c.json");
+    write_text(env, R"({"a":"1","b":[1,2]})");
+    s_tracking = true;
+    ASSERT_EQ(api_init(dir.path().c_str()), 1);
+    api_env_set("k", "v");
+    api_env_load(env.c_str());
+    api_env_json();
+    api_request(R"({"url":"http://127.0.0.1:1/{{a}}","headers":{"X":"{{k}}"}})");
+    api_history_add(R"({"method":"GET","url":"u"})");
+    api_history_list_json(0);
+    api_collection_add("f", R"({"name":"n","headers":{"A":"1"}})");
+    api_collection_get_json(0);
+    api_collection_save(saved.c_str());
+    api_collection_load(saved.c_str());
+    api_export_postman(dir.file("p.json").c_str());
+    api_import_postman(dir.file("p.json").c_str());
+    ASSERT_TRUE(g_response_body.append(R"({"x":[1,2,3]})"));
+    EXPECT_STREQ(api_json_query("$.x"), "[1,2,3]");
+    api_cleanup();
+    s_tracking = false;
+    EXPECT_EQ(live_blocks(), 0u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "request/request_fixture.h"
+#include "support/scaling.h"
 
 namespace {
 
@@ -68,6 +69,19 @@ TEST_F(RequestTest, HeadersGoOutInOrderWithContentTypeAndAuthLast) {
     // A non-string value gives "X-Two: ", which libcurl takes as "send no such header".
     EXPECT_EQ(r.header("Content-Type"), "application/json");
     EXPECT_EQ(r.header("Authorization"), "Bearer tok");
+}
+
+// Thousands of headers must not cost seconds before the connection is tried.
+TEST_F(RequestTest, HeaderListBuildsInLinearTime) {
+    double growth = growth_for_8n(
+        [](std::size_t n) {
+            std::string config = R"({"url":"http://127.0.0.1:1/","headers":{)";
+            for (std::size_t i = 0; i < n; ++i) config += (i ? ",\"H" : "\"H") + std::to_string(i) + R"(":"v")";
+            config += "}}";
+            EXPECT_EQ(api_request(config.c_str()), 0);  // port 1 refuses at once
+        },
+        2000);
+    EXPECT_LT(growth, linear_growth_bound);
 }
 
 TEST_F(RequestTest, ContentTypeFollowsBodyTypeUnlessGiven) {

@@ -9,6 +9,9 @@
  * after a 0, api_last_error() tells why.
  *
  * Nothing here is thread-safe: call the library from one thread at a time.
+ *
+ * docs/behaviour.md lists the deliberate behaviours a host may notice (allowed
+ * protocols, redirect limit, refused header bytes, cuts, file replacement).
  */
 #ifndef QUORVANE_APICLIENT_H
 #define QUORVANE_APICLIENT_H

@@ -31,6 +31,12 @@ void free_collection_item(CollectionItem *item) noexcept;
 // messages of api_collection_add. Returns 1 when the item was added.
 int ac_collection_add_value(const char *folder, yyjson_val *root) noexcept;
 
+// Replaces the collection with the items of `elements` (an array of item
+// JSON objects, each with its own "folder"), dropping refused elements with
+// their api_collection_add message. All or nothing: false when memory runs
+// out, with the collection unchanged.
+bool ac_collection_replace(yyjson_val *elements) noexcept;
+
 // The item JSON object of item `index` (folder, name, method, url, body,
 // body_type, headers, auth) built in doc; its strings point into the item, so
 // doc must be written before the collection changes. NULL when out of memory

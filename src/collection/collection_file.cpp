@@ -74,13 +74,10 @@ extern "C" int api_collection_load(const char *path) noexcept {
         return 0;
     }
     // Only now is the file known to hold a collection: replace, never append.
-    ac_collection_init();
-    std::size_t idx, max;
-    yyjson_val *element;
-    yyjson_arr_foreach(requests, idx, max, element) {
-        const char *folder = yyjson_is_obj(element) ? ac_json_str(element, "folder", "") : "";
-        // A dropped element leaves its message; the load goes on.
-        ac_collection_add_value(folder, element);
+    // A dropped element leaves its message; the load goes on.
+    if (!ac_collection_replace(requests)) {
+        ac_set_error("api_collection_load: out of memory");
+        return 0;
     }
     return 1;
 }

@@ -16,6 +16,40 @@ int s_collection_count = 0;
 // ac_collection_init so that hosts reading items in a row allocate once.
 ResultBuf s_collection_get_buf;
 
+// Deeper values make the pretty-printed collection file grow with the square
+// of the depth: a 4 KB item would save as a 16 MB file.
+constexpr std::size_t max_member_depth = 64;
+
+// Nesting depth of v (a scalar is 0, [] is 1), counted no further than
+// limit + 1, so the recursion is bounded whatever the input.
+std::size_t json_depth(yyjson_val *v, std::size_t limit) noexcept {
+    if (!yyjson_is_ctn(v)) return 0;
+    if (limit == 0) return 1;
+    std::size_t deepest = 0;
+    std::size_t idx, max;
+    yyjson_val *key, *child;
+    if (yyjson_is_arr(v)) {
+        yyjson_arr_foreach(v, idx, max, child) {
+            std::size_t d = json_depth(child, limit - 1);
+            if (d > deepest) deepest = d;
+            if (deepest >= limit) break;
+        }
+    } else {
+        yyjson_obj_foreach(v, idx, max, key, child) {
+            std::size_t d = json_depth(child, limit - 1);
+            if (d > deepest) deepest = d;
+            if (deepest >= limit) break;
+        }
+    }
+    return deepest + 1;
+}
+
+bool refuse_deep_member(yyjson_val *root, const char *key) noexcept {
+    if (json_depth(yyjson_obj_get(root, key), max_member_depth) <= max_member_depth) return false;
+    ac_set_error("api_collection_add: '%s' nested too deeply", key);
+    return true;
+}
+
 void release_items() noexcept {
     for (int i = 0; i < s_collection_count; ++i) free_collection_item(&s_collection[i]);
     s_collection_count = 0;
@@ -66,23 +100,26 @@ void ac_collection_cleanup() noexcept {
     s_collection_get_buf.release();
 }
 
-int ac_collection_add_value(const char *folder, yyjson_val *root) noexcept {
-    if (s_collection_count >= max_collection_items) {
-        ac_set_error("api_collection_add: collection limit (%d) reached", max_collection_items);
-        return 0;
-    }
+namespace {
+
+enum class Built { item, refused, no_memory };
+
+// Builds one item from item JSON with the checks and messages of
+// api_collection_add; the collection itself is not touched.
+Built build_item(const char *folder, yyjson_val *root, CollectionItem &item) noexcept {
     if (!yyjson_is_obj(root)) {
         ac_set_error("api_collection_add: request_json must be an object");
-        return 0;
+        return Built::refused;
     }
+    if (refuse_deep_member(root, "headers") || refuse_deep_member(root, "auth")) return Built::refused;
     if (!folder) folder = "";
     // The item's JSON could never be written again: it would make every later
     // save of the whole collection fail.
     if (!ac_utf8_valid(folder, std::strlen(folder))) {
         ac_set_error("api_collection_add: folder is not valid UTF-8");
-        return 0;
+        return Built::refused;
     }
-    CollectionItem item{};
+    item = CollectionItem{};
     item.folder = ac_strdup(folder);
     item.name = ac_strdup(ac_json_str(root, "name", "Untitled Request"));
     item.method = ac_strdup(ac_json_str(root, "method", "GET"));
@@ -95,11 +132,54 @@ int ac_collection_add_value(const char *folder, yyjson_val *root) noexcept {
     if (!item.folder || !item.name || !item.method || !item.url || !item.body || !item.body_type ||
         !item.headers || !item.auth) {
         free_collection_item(&item);
-        ac_set_error("api_collection_add: out of memory");
+        return Built::no_memory;
+    }
+    return Built::item;
+}
+
+}  // namespace
+
+int ac_collection_add_value(const char *folder, yyjson_val *root) noexcept {
+    if (s_collection_count >= max_collection_items) {
+        ac_set_error("api_collection_add: collection limit (%d) reached", max_collection_items);
         return 0;
     }
+    CollectionItem item;
+    Built built = build_item(folder, root, item);
+    if (built == Built::no_memory) ac_set_error("api_collection_add: out of memory");
+    if (built != Built::item) return 0;
     s_collection[s_collection_count++] = item;
     return 1;
+}
+
+bool ac_collection_replace(yyjson_val *elements) noexcept {
+    // Built aside first: a load that runs out of memory half-way must leave
+    // the old collection whole rather than part of the file's items.
+    std::size_t n = yyjson_arr_size(elements);
+    if (n > static_cast<std::size_t>(max_collection_items)) n = max_collection_items;
+    auto *staged = static_cast<CollectionItem *>(std::malloc((n ? n : 1) * sizeof(CollectionItem)));
+    if (!staged) return false;
+    int count = 0;
+    std::size_t idx, max;
+    yyjson_val *element;
+    yyjson_arr_foreach(elements, idx, max, element) {
+        if (count >= max_collection_items) {
+            ac_set_error("api_collection_add: collection limit (%d) reached", max_collection_items);
+            continue;
+        }
+        const char *folder = yyjson_is_obj(element) ? ac_json_str(element, "folder", "") : "";
+        Built built = build_item(folder, element, staged[count]);
+        if (built == Built::item) ++count;
+        if (built != Built::no_memory) continue;
+        for (int i = 0; i < count; ++i) free_collection_item(&staged[i]);
+        std::free(staged);
+        return false;
+    }
+    release_items();
+    for (int i = 0; i < count; ++i) s_collection[i] = staged[i];
+    s_collection_count = count;
+    std::free(staged);
+    return true;
 }
 
 yyjson_mut_val *ac_collection_item_json(yyjson_mut_doc *doc, int index) noexcept {

@@ -78,3 +78,30 @@ TEST_F(CollectionTest, ReadsBackAnyIndexWhateverTheItemSizes) {
 }
 
 }  // namespace
+
+// A value nested thousands deep would save as a file that grows with the
+// square of the depth: 64 levels are kept, deeper ones refused at add and load.
+TEST_F(CollectionTest, RefusesHeadersOrAuthNestedDeeperThan64Levels) {
+    auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+    const struct {
+        const char *member;
+        int depth;
+        bool added;
+    } cases[] = {{"headers", 64, true}, {"headers", 65, false}, {"auth", 64, true}, {"auth", 65, false},
+                 {"headers", 5000, false}};
+    for (const auto &c : cases) {
+        ac_collection_init();
+        std::string item = std::string("{\"") + c.member + "\":" + nested(c.depth) + "}";
+        EXPECT_EQ(api_collection_add(nullptr, item.c_str()), c.added ? 1 : 0) << c.member << c.depth;
+        EXPECT_EQ(api_collection_count(), c.added ? 1 : 0);
+        if (!c.added) {
+            EXPECT_EQ(last_error(), std::string("api_collection_add: '") + c.member + "' nested too deeply");
+        }
+    }
+    ac_collection_init();
+    const std::string path = dir_.file("deep.json");
+    write_text(path, R"({"requests":[{"name":"a"},{"name":"deep","auth":)" + nested(65) + R"(},{"name":"c"}]})");
+    ASSERT_EQ(api_collection_load(path.c_str()), 1);
+    EXPECT_EQ(api_collection_count(), 2);
+    EXPECT_EQ(last_error(), "api_collection_add: 'auth' nested too deeply");
+}

@@ -145,6 +145,30 @@ TEST_F(OutOfMemory, CollectionAddIsAllOrNothing) {
     }
 }
 
+// A load that runs out of memory half-way fails and keeps the old items.
+TEST_F(OutOfMemory, CollectionLoadReplacesAllOrNothing) {
+    TempDir dir;
+    const std::string path = dir.file("c.json");
+    write_text(path, R"({"requests":[{"name":"a","folder":"f"},{"name":"b","headers":{"X":"1"}},{"name":"c"}]})");
+    bool failure_hit = true;
+    for (long n = 0; failure_hit; ++n) {
+        api_cleanup();
+        ASSERT_EQ(api_init(nullptr), 1);
+        ASSERT_EQ(api_collection_add("old", R"({"name":"kept"})"), 1);
+        s_allocations_left = n;
+        int rc = api_collection_load(path.c_str());
+        failure_hit = s_allocations_left < 0;
+        s_allocations_left = -1;
+        if (rc == 1) {
+            EXPECT_EQ(api_collection_count(), 3) << "allocation " << n;
+            continue;
+        }
+        EXPECT_EQ(std::string(api_last_error()).rfind("api_collection_load: ", 0), 0u) << api_last_error();
+        ASSERT_EQ(api_collection_count(), 1) << "allocation " << n;
+        EXPECT_NE(std::string(api_collection_get_json(0)).find("\"kept\""), std::string::npos);
+    }
+}
+
 // api_cleanup releases every buffer the library holds: after it, nothing
 // the library allocated during a session of every kind of call is left.
 TEST(Cleanup, ReleasesEveryBufferTheLibraryHolds) {

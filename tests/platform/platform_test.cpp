@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -173,4 +174,24 @@ TEST(WriteFileAtomic, ReplacementKeepsTheModeOfTheFileItReplaces) {
         ASSERT_EQ(stat(target.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, mode);
     }
+}
+
+// A save killed mid-write leaves its temporary file; the next replacement of
+// the same target removes those of processes that no longer run, and only those.
+TEST(WriteFileAtomic, RemovesTemporariesLeftByDeadProcesses) {
+    TempDir dir;
+    const std::string target = dir.file("history.json");
+    pid_t child = fork();
+    if (child == 0) _exit(0);
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0);
+    const std::string dead = std::to_string(child), live = std::to_string(getppid());
+    const std::string left[] = {"history.json.tmp." + dead + ".123", "history.json.tmp." + dead + ".123.4"};
+    const std::string kept[] = {"history.json.tmp." + live + ".5", "other.json.tmp." + dead + ".5",
+                                "history.json.tmp." + dead + ".x", "history.json.tmp.notapid.1"};
+    for (const auto &name : left) write_text(dir.file(name), "partial");
+    for (const auto &name : kept) write_text(dir.file(name), "partial");
+    ASSERT_EQ(ac_write_file_atomic(target.c_str(), "new", 3), 1);
+    for (const auto &name : left) EXPECT_FALSE(file_exists(dir.file(name))) << name;
+    for (const auto &name : kept) EXPECT_TRUE(file_exists(dir.file(name))) << name;
 }

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <ctime>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,6 +46,46 @@ void sync_parent_dir(const char *path) noexcept {
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
+}
+
+// True when `rest` (what follows "<target>.tmp.") names a process that no
+// longer runs: "<pid>.<ms>" or "<pid>.<ms>.<n>".
+bool names_dead_process(const char *rest) noexcept {
+    char *end = nullptr;
+    errno = 0;
+    unsigned long pid = std::strtoul(rest, &end, 10);
+    if (errno || end == rest || *end != '.' || pid == 0 || pid > 0x7FFFFFFFul) return false;
+    for (const char *p = end + 1; *p; ++p) {
+        if ((*p < '0' || *p > '9') && *p != '.') return false;
+    }
+    if (static_cast<pid_t>(pid) == ::getpid()) return false;
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+// A save killed mid-write leaves its temporary file behind; the next
+// successful replacement of the same target removes those of dead processes.
+void remove_stale_temps(const char *path) noexcept {
+    const char *slash = std::strrchr(path, '/');
+    const char *base = slash ? slash + 1 : path;
+    char dir[temp_name_size];
+    if (!slash) {
+        std::snprintf(dir, sizeof dir, ".");
+    } else {
+        std::snprintf(dir, sizeof dir, "%.*s", static_cast<int>(slash == path ? 1 : slash - path), path);
+    }
+    char prefix[temp_name_size];
+    int n = std::snprintf(prefix, sizeof prefix, "%s.tmp.", base);
+    if (n < 0 || static_cast<std::size_t>(n) >= sizeof prefix) return;
+    DIR *d = ::opendir(dir);
+    if (!d) return;
+    while (dirent *e = ::readdir(d)) {
+        if (std::strncmp(e->d_name, prefix, static_cast<std::size_t>(n)) != 0) continue;
+        if (!names_dead_process(e->d_name + n)) continue;
+        char stale[2 * temp_name_size];
+        std::snprintf(stale, sizeof stale, "%s/%s", dir, e->d_name);
+        ::unlink(stale);
+    }
+    ::closedir(d);
 }
 
 // Creates the temporary file beside `path` exclusively and never through a
@@ -134,6 +176,7 @@ int ac_write_file_atomic(const char *path, const void *data, std::uint64_t size)
         return 0;
     }
     sync_parent_dir(path);
+    remove_stale_temps(path);
     return 1;
 }
 

@@ -137,6 +137,54 @@ QUORVANE_API int api_export_postman(const char *path) QUORVANE_NOEXCEPT;
  *  failure. Valid until the next api_json_query. */
 QUORVANE_API const char *api_json_query(const char *path) QUORVANE_NOEXCEPT;
 
+/* ==== Extensions ===========================================================
+ * Functions beyond the core set above. They keep its conventions and never
+ * change what the core functions do: every new behaviour of a core function
+ * is opt-in, through api_configure or a new RequestConfig member.
+ */
+
+/** Replaces the collection with the requests of a Postman v2.0 or v2.1 file,
+ *  each built so that api_request (with api_configure's "expand_auth" and
+ *  "dynamic_variables" on) sends what the format's runner sends: URL from
+ *  its parts, percent-encoded, path variables filled; repeated headers
+ *  collapsed; every body mode; auth inherited from folders and the
+ *  collection. Enabled collection variables the environment lacks are set in
+ *  it. What cannot be carried (scripts, descriptions, saved responses,
+ *  unsupported auth, settings) is listed by api_postman_report_json. Same
+ *  checks and 2000-item cap as api_import_postman. */
+QUORVANE_API int api_import_postman_full(const char *path) QUORVANE_NOEXCEPT;
+
+/** Writes the collection as a Postman v2.1 file with folders as item groups,
+ *  each body type as its body mode and auth in the format's own shape, which
+ *  api_import_postman_full reads back to the same items. */
+QUORVANE_API int api_export_postman_full(const char *path) QUORVANE_NOEXCEPT;
+
+/** The last api_import_postman_full or api_export_postman_full as a compact
+ *  JSON object: {"operation","requests","items","variables","scripts",
+ *  "notes":[{"folder","name","what","detail"}]}, one note for each thing
+ *  dropped or rewritten; "{}" before any, or after a call that failed. Valid
+ *  until the next of those calls or api_cleanup. */
+QUORVANE_API const char *api_postman_report_json(void) QUORVANE_NOEXCEPT;
+
+/** Sets library-wide options from a JSON object; the members given change,
+ *  the others keep their value, and api_cleanup restores every default.
+ *  Options (all false by default):
+ *    "expand_auth": boolean; api_request expands {{name}} in every string
+ *      member of "auth", as in header values.
+ *    "dynamic_variables": boolean; api_request fills a {{$name}} that the
+ *      environment does not set with a fresh value for each occurrence:
+ *      $guid, $randomUUID, $timestamp, $isoTimestamp, $randomInt (0-1000),
+ *      $randomAlphaNumeric, $randomBoolean, $randomHexColor, $randomIP,
+ *      $randomIPV6, $randomMACAddress, $randomPassword, $randomSemver,
+ *      $randomPrice, $randomBankAccount, $randomCreditCardMask,
+ *      $randomLatitude, $randomLongitude, $randomPhoneNumber,
+ *      $randomPhoneNumberExt, $randomProtocol. Other $ names stay as they are.
+ *  Fails, changing nothing, on NULL or "", invalid JSON, a non-object, an
+ *  unknown member or a value of the wrong type: "api_configure: invalid
+ *  JSON", "api_configure: unknown option 'x'", "api_configure: 'expand_auth'
+ *  must be a boolean". */
+QUORVANE_API int api_configure(const char *options_json) QUORVANE_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

@@ -7,6 +7,7 @@
 #include "apiclient/apiclient.h"
 #include "apiclient/response.h"
 #include "collection/collection.h"
+#include "config/config.h"
 #include "env/env.h"
 #include "history/history.h"
 #include "jsonbridge/jsonbridge.h"
@@ -77,6 +78,7 @@ extern "C" void api_cleanup(void) noexcept {
     ac_history_cleanup();
     ac_collection_cleanup();
     ac_json_query_cleanup();
+    ac_options_reset();
     if (g_initialized) {
         for (; s_curl_global_inits > 0; --s_curl_global_inits) curl_global_cleanup();
         g_initialized = 0;

@@ -6,6 +6,8 @@
 #include <curl/curl.h>
 
 #include "apiclient/apiclient.h"
+#include "apiclient/request_auth.h"
+#include "apiclient/request_body.h"
 #include "apiclient/response.h"
 #include "env/env.h"
 #include "quorvane_apiclient.h"
@@ -14,8 +16,6 @@
 namespace {
 
 constexpr std::size_t header_line_size = 4096;
-constexpr std::size_t auth_line_size = 2048;
-constexpr std::size_t userpwd_size = 1024;
 constexpr long connect_timeout_s = 10;
 // libcurl 7.88 has no redirect limit of its own; a loop must not hang a request.
 constexpr long max_redirects = 30;
@@ -56,50 +56,21 @@ RequestConfig read_config(yyjson_val *root) noexcept {
     return c;
 }
 
-// The request's header lines. append() keeps the list intact when libcurl
-// cannot allocate, and sets the message itself. curl_slist_append walks the
-// whole list to find its end, so each line is made a list of its own and
-// linked at the remembered tail: building stays linear in the header count.
-struct HeaderList {
-    unique_slist list;
-    curl_slist *tail = nullptr;
-    bool append(const char *line) noexcept {
-        curl_slist *node = curl_slist_append(nullptr, line);
-        if (!node) {
-            ac_set_error("api_request: out of memory");
-            return false;
-        }
-        if (tail) {
-            tail->next = node;
-        } else {
-            list.reset(node);
-        }
-        tail = node;
-        return true;
-    }
-};
-
-// A CR or LF in a header would go out raw and start further header lines.
-bool has_line_break(const char *s) noexcept { return std::strpbrk(s, "\r\n") != nullptr; }
-
-bool refuse_line_break(const char *name, const char *value) noexcept {
-    if (!has_line_break(name) && !has_line_break(value)) return false;
-    ac_set_error("api_request: header '%s' contains a line break", name);
-    return true;
-}
-
-bool add_given_headers(HeaderList &out, yyjson_val *headers, bool &saw_content_type) noexcept {
+// A multipart body brings its own Content-Type with the boundary, so a
+// given one is dropped (drop_content_type).
+bool add_given_headers(HeaderList &out, yyjson_val *headers, bool drop_content_type, bool &saw_content_type) noexcept {
     if (!headers) return true;
     yyjson_obj_iter it = yyjson_obj_iter_with(headers);
     for (yyjson_val *k = yyjson_obj_iter_next(&it); k; k = yyjson_obj_iter_next(&it)) {
         const char *name = yyjson_get_str(k);
+        if (drop_content_type && ac_ascii_ieq(name, "Content-Type")) continue;
         yyjson_val *v = yyjson_obj_iter_get_val(k);
         unique_cstr value(ac_env_substitute(yyjson_is_str(v) ? yyjson_get_str(v) : ""));
         if (!value) {
             ac_set_error("api_request: out of memory");
             return false;
         }
-        if (refuse_line_break(name, value.get())) return false;
+        if (ac_refuse_line_break(name, value.get())) return false;
         char line[header_line_size];
         std::snprintf(line, sizeof line, "%s: %s", name, value.get());
         if (!out.append(line)) return false;
@@ -111,48 +82,25 @@ bool add_given_headers(HeaderList &out, yyjson_val *headers, bool &saw_content_t
 bool add_content_type(HeaderList &out, const char *body_type) noexcept {
     if (ac_ascii_ieq(body_type, "json")) return out.append("Content-Type: application/json");
     if (ac_ascii_ieq(body_type, "form")) return out.append("Content-Type: application/x-www-form-urlencoded");
+    // A file goes out untyped unless a type is given: the empty line keeps
+    // libcurl from adding its form type to a streamed POST body.
+    if (ac_ascii_ieq(body_type, "file")) return out.append("Content-Type:");
     return true;
 }
 
-// Applies bearer, basic or API-key authentication; may replace the final URL.
-bool apply_auth(CURL *h, yyjson_val *auth, HeaderList &headers, unique_cstr &url) noexcept {
-    if (!auth) return true;
-    const char *type = yyjson_get_str(yyjson_obj_get(auth, "type"));
-    if (!type) return true;
-    if (ac_ascii_ieq(type, "bearer")) {
-        const char *token = ac_json_str(auth, "token", "");
-        if (refuse_line_break("Authorization", token)) return false;
-        char line[auth_line_size];
-        std::snprintf(line, sizeof line, "Authorization: Bearer %s", token);
-        return headers.append(line);
+// POST, PUT, PATCH and DELETE send a body; the others never do.
+constexpr const char *body_methods[] = {"POST", "PUT", "PATCH", "DELETE"};
+
+bool sends_body(const char *method) noexcept {
+    for (const char *m : body_methods) {
+        if (ac_ascii_ieq(method, m)) return true;
     }
-    if (ac_ascii_ieq(type, "basic")) {
-        char userpwd[userpwd_size];
-        std::snprintf(userpwd, sizeof userpwd, "%s:%s", ac_json_str(auth, "user", ""), ac_json_str(auth, "pass", ""));
-        curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-        curl_easy_setopt(h, CURLOPT_USERPWD, userpwd);  // libcurl copies it
-        return true;
-    }
-    if (!ac_ascii_ieq(type, "apikey")) return true;
-    const char *name = ac_json_str(auth, "name", "X-Api-Key");
-    const char *value = ac_json_str(auth, "value", "");
-    if (!ac_ascii_ieq(ac_json_str(auth, "in", "header"), "query")) {
-        if (refuse_line_break(name, value)) return false;
-        char line[auth_line_size];
-        std::snprintf(line, sizeof line, "%s: %s", name, value);
-        return headers.append(line);
-    }
-    const char *joiner = std::strchr(url.get(), '?') ? "&" : "?";
-    std::size_t cap = std::strlen(url.get()) + std::strlen(name) + std::strlen(value) + 5;
-    char *with_key = static_cast<char *>(std::malloc(cap));
-    if (!with_key) return true;  // the URL goes out without the key
-    std::snprintf(with_key, cap, "%s%s%s=%s", url.get(), joiner, name, value);
-    url.reset(with_key);
-    return true;
+    return false;
 }
 
-void set_method(CURL *h, const char *method, const char *body) noexcept {
-    auto send_body = [h, body] {
+void set_method(CURL *h, const char *method, const char *body, StreamBody &stream) noexcept {
+    auto send_body = [h, body, &stream] {
+        if (stream.ready()) return stream.attach(h);
         curl_easy_setopt(h, CURLOPT_POSTFIELDS, body);
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(std::strlen(body)));
     };
@@ -164,7 +112,7 @@ void set_method(CURL *h, const char *method, const char *body) noexcept {
         send_body();
     } else if (ac_ascii_ieq(method, "DELETE")) {
         curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "DELETE");
-        if (*body) send_body();
+        if (*body || stream.ready()) send_body();
     } else if (ac_ascii_ieq(method, "HEAD")) {
         curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
     } else if (ac_ascii_ieq(method, "OPTIONS")) {
@@ -191,8 +139,20 @@ void set_transfer_options(CURL *h, const RequestConfig &c, const char *url, curl
     }
 }
 
+// Builds a multipart or file body when the method sends one. The body text
+// is then the parts' JSON text, or the expanded file path.
+bool prepare_stream(CURL *h, const RequestConfig &c, const char *body, StreamBody &stream) noexcept {
+    if (!sends_body(c.method)) return true;
+    switch (ac_body_kind(c.body_type)) {
+    case BodyKind::multipart: return stream.multipart(h, body);
+    case BodyKind::file: return stream.file(body);
+    case BodyKind::text: return true;
+    }
+    return true;
+}
+
 // Builds everything around the handle and runs the transfer. The expanded
-// URL and body outlive the handle, which points at them.
+// URL and body, and the stream body, outlive the handle, which points at them.
 int perform(const RequestConfig &c, const char *expanded_url, const char *expanded_body) noexcept {
     unique_cstr final_url(ac_strdup(expanded_url));
     if (!final_url) {
@@ -200,6 +160,7 @@ int perform(const RequestConfig &c, const char *expanded_url, const char *expand
         return 0;
     }
     HeaderList headers;
+    StreamBody stream;
     unique_easy handle(curl_easy_init());
     if (!handle) {
         ac_set_error("api_request: curl_easy_init failed");
@@ -207,16 +168,18 @@ int perform(const RequestConfig &c, const char *expanded_url, const char *expand
     }
     CURL *h = handle.get();
     bool saw_content_type = false;
-    if (!add_given_headers(headers, c.headers, saw_content_type)) return 0;
+    bool multipart = ac_body_kind(c.body_type) == BodyKind::multipart;
+    if (!add_given_headers(headers, c.headers, multipart, saw_content_type)) return 0;
     if (!saw_content_type && !add_content_type(headers, c.body_type)) return 0;
-    if (!apply_auth(h, c.auth, headers, final_url)) return 0;
+    if (!ac_apply_auth(h, c.auth, headers, final_url)) return 0;
+    if (!prepare_stream(h, c, expanded_body, stream)) return 0;
     if (!ac_response_prepare_body()) {
         ac_set_error("api_request: out of memory");
         return 0;
     }
 
     set_transfer_options(h, c, final_url.get(), headers.list.get());
-    set_method(h, c.method, expanded_body);
+    set_method(h, c.method, expanded_body, stream);
 
     HeaderContext ctx;
     ctx.doc = yyjson_mut_doc_new(nullptr);
@@ -265,7 +228,9 @@ extern "C" int api_request(const char *config_json) noexcept {
         return 0;
     }
     unique_cstr url(ac_env_substitute(config.url));
-    unique_cstr body(ac_env_substitute(config.body));
+    // Multipart placeholders are expanded part by part, never in the JSON text.
+    bool multipart = ac_body_kind(config.body_type) == BodyKind::multipart;
+    unique_cstr body(multipart ? ac_strdup(config.body) : ac_env_substitute(config.body));
     if (!url || !body) {
         ac_set_error("api_request: out of memory");
         return 0;

@@ -1,6 +1,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "config/config.h"
+#include "env/dynamic_vars.h"
 #include "env/env.h"
 #include "quorvane_apiclient.h"
 #include "util/dynbuf.h"
@@ -20,8 +22,9 @@ const char *find_close(const char *p) noexcept {
 }
 
 // Value of the placeholder whose name starts at p (after "{{"), or null when it
-// does not expand. *after receives the position behind the closing "}}".
-const char *placeholder_value(const char *p, const char **after) noexcept {
+// does not expand. *after receives the position behind the closing "}}". A
+// dynamic value is drawn into `fresh`, anew for each occurrence.
+const char *placeholder_value(const char *p, const char **after, char (&fresh)[dynamic_value_size]) noexcept {
     const char *close = find_close(p);
     if (!close) return nullptr;
     const char *b = p, *e = close;
@@ -32,6 +35,10 @@ const char *placeholder_value(const char *p, const char **after) noexcept {
     std::memcpy(name, b, static_cast<std::size_t>(e - b));
     name[e - b] = '\0';
     const char *value = api_env_get(name);
+    // The environment wins over a dynamic value of the same name.
+    if (!*value && name[0] == '$' && ac_options().dynamic_variables && ac_dynamic_value(name + 1, fresh)) {
+        value = fresh;
+    }
     if (!*value) return nullptr;
     *after = close + 2;
     return value;
@@ -48,10 +55,11 @@ char *ac_env_substitute(const char *text) noexcept {
     if (!out.reserve(in_len * 2 + 255)) return ac_strdup(text);
 
     const char *p = text;
+    char fresh[dynamic_value_size];
     while (*p) {
         if (p[0] == '{' && p[1] == '{') {
             const char *after = nullptr;
-            if (const char *value = placeholder_value(p + 2, &after)) {
+            if (const char *value = placeholder_value(p + 2, &after, fresh)) {
                 if (!out.append(value)) break;
                 p = after;
                 continue;

@@ -1,0 +1,28 @@
+// A request's header lines and its authentication, shared by request.cpp.
+#pragma once
+
+#include <curl/curl.h>
+#include <yyjson.h>
+
+#include "util/owners.h"
+
+// The request's header lines. append() keeps the list intact when libcurl
+// cannot allocate, and sets the message itself. curl_slist_append walks the
+// whole list to find its end, so each line is made a list of its own and
+// linked at the remembered tail: building stays linear in the header count.
+struct HeaderList {
+    unique_slist list;
+    curl_slist *tail = nullptr;
+    bool append(const char *line) noexcept;
+    // "name: value" of any length.
+    bool append(const char *name, const char *value) noexcept;
+};
+
+// A CR or LF in a header would go out raw and start further header lines:
+// true, with the message set, when name or value holds one.
+bool ac_refuse_line_break(const char *name, const char *value) noexcept;
+
+// Applies the "auth" member (may be null): bearer, basic, apikey, digest,
+// ntlm or awsv4. May replace the final URL (apikey in the query). False with
+// the message set.
+bool ac_apply_auth(CURL *h, yyjson_val *auth, HeaderList &headers, unique_cstr &url) noexcept;

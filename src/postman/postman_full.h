@@ -1,0 +1,121 @@
+// The full Postman import and export: items built so that api_request sends
+// what the format's runner sends, and the report of what could not be kept.
+#pragma once
+
+#include <cstddef>
+
+#include <yyjson.h>
+
+#include "util/dynbuf.h"
+
+// ---- Report (postman_report.cpp) -------------------------------------------
+
+// Starts a new report, discarding the last one; api_postman_report_json gives
+// "{}" until ac_postman_report_end.
+void ac_postman_report_begin(const char *operation) noexcept;
+// One dropped or rewritten thing. Texts are copied.
+void ac_postman_report_note(const char *folder, const char *name, const char *what, const char *detail) noexcept;
+void ac_postman_report_end(int requests, int items, int variables, int scripts) noexcept;
+// Releases the report; api_postman_report_json gives "{}" afterwards.
+void ac_postman_report_cleanup() noexcept;
+
+// Where a note belongs: the folder path and name of the item being built.
+struct PmPlace {
+    const char *folder;
+    const char *name;
+};
+
+// A note whose detail is a printf format; the detail is cut to a whole character.
+void ac_pm_note(const PmPlace &at, const char *what, const char *fmt, ...) noexcept __attribute__((format(printf, 3, 4)));
+
+// ---- Text (postman_full_url.cpp) --------------------------------------------
+
+// Which characters are percent-encoded: the runner's query and path sets,
+// the userinfo set, encodeURIComponent, and encodeURIComponent plus ! ' ( ) *.
+enum class PmSet { query, path, userinfo, component, form };
+
+// Appends s[0..len) percent-encoded; {{name}} placeholders are copied as they
+// are, since their values are only known when the request is sent.
+bool ac_pm_encode(DynBuf &out, const char *s, std::size_t len, PmSet set) noexcept;
+// Appends s[0..len) with %XX sequences decoded (and '+' as a space when asked).
+bool ac_pm_decode(DynBuf &out, const char *s, std::size_t len, bool plus_is_space) noexcept;
+// The text of a string, number or boolean; NULL for anything else.
+const char *ac_pm_scalar(yyjson_val *v, std::size_t *len, char (&scratch)[40]) noexcept;
+// Appends s[0..len) as a JSON string literal, escaped as JSON.stringify does.
+bool ac_pm_json_string(DynBuf &out, const char *s, std::size_t len) noexcept;
+
+// Appends the URL the runner sends for a request's "url" (string or object):
+// built from the parts when there are any, else from "raw" (*raw_only set),
+// path variables filled, the fragment dropped, http:// added when no scheme
+// is given, and percent-encoded unless `encode` is false.
+bool ac_pm_build_url(DynBuf &out, yyjson_val *url, bool encode, bool *raw_only) noexcept;
+
+// ---- Headers (postman_full_headers.cpp) -------------------------------------
+
+// A request's header list as the runner keeps it: names compared ASCII
+// case-insensitively, one header a name. Texts are copied into `doc`.
+class PmHeaders {
+public:
+    explicit PmHeaders(yyjson_mut_doc *doc) noexcept : doc_(doc) {}
+    ~PmHeaders();
+    PmHeaders(const PmHeaders &) = delete;
+    PmHeaders &operator=(const PmHeaders &) = delete;
+
+    // Adds the enabled entries of a request's "header" (array, or the older
+    // "Name: value" lines), then collapses repeated names: the first position,
+    // the last name and value.
+    bool load(yyjson_val *header) noexcept;
+    // Index of the header of that name, or -1.
+    long find(const char *name, std::size_t len) const noexcept;
+    long find(const char *name) const noexcept;
+    const char *value(long index) const noexcept;
+    const char *name(long index) const noexcept;
+    bool set_value(long index, const char *value, std::size_t len) noexcept;
+    void remove(long index) noexcept;
+    bool append(const char *name, std::size_t name_len, const char *value, std::size_t value_len) noexcept;
+    bool append(const char *name, const char *value) noexcept;
+    // The headers as an item JSON object in doc; NULL when out of memory.
+    yyjson_mut_val *object() noexcept;
+
+private:
+    struct Entry {
+        yyjson_mut_val *name;
+        yyjson_mut_val *value;
+        bool removed;
+    };
+    bool push(const char *name, std::size_t name_len, const char *value, std::size_t value_len) noexcept;
+    bool collapse() noexcept;
+
+    yyjson_mut_doc *doc_;
+    Entry *entries_ = nullptr;
+    std::size_t count_ = 0;
+    std::size_t cap_ = 0;
+};
+
+// ---- Bodies (postman_full_body.cpp) -----------------------------------------
+
+struct PmBody {
+    DynBuf text;
+    const char *type = "raw";  // item body_type
+};
+
+// Maps a request's "body" by mode for a request sent with `method`;
+// `keep_get_body` is the item's disableBodyPruning. Adds or rewrites the
+// Content-Type the runner sends. False only when memory runs out.
+bool ac_pm_map_body(const PmPlace &at, yyjson_val *body, const char *method, bool keep_get_body, PmHeaders &headers,
+                    PmBody &out) noexcept;
+// The Content-Type the runner gives a file by its name's extension.
+const char *ac_pm_file_type(const char *path, std::size_t len) noexcept;
+// The Content-Type the runner adds to a raw body of that language ("" or NULL: none given).
+const char *ac_pm_raw_type(const char *language) noexcept;
+
+// ---- Auth (postman_full_auth.cpp) -------------------------------------------
+
+// Maps an effective auth object (NULL: none) to item auth in doc. OAuth 2 is
+// carried as its access token, in `headers` or appended to `url`; a header the
+// auth sends replaces the request's own of that name. NULL when out of memory.
+yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_val *auth, PmHeaders &headers,
+                               DynBuf &url) noexcept;
+// Writes item auth back as a v2.1 auth object in doc; NULL when there is none
+// to write (no type, or noauth) or when out of memory (*ok cleared).
+yyjson_mut_val *ac_pm_export_auth(yyjson_mut_doc *doc, yyjson_val *auth, bool *ok) noexcept;

@@ -1,0 +1,251 @@
+// Auth of the format (v2.1 arrays, v2.0 objects) to item auth and back.
+#include <cstring>
+#include <initializer_list>
+
+#include "postman/postman_full.h"
+#include "util/util.h"
+
+namespace {
+
+// Item auth member names and the format's parameter names, by type.
+struct Rename {
+    const char *type;
+    const char *ours;
+    const char *theirs;
+};
+constexpr Rename renames[] = {
+    {"bearer", "token", "token"},          {"basic", "user", "username"},        {"basic", "pass", "password"},
+    {"apikey", "name", "key"},             {"apikey", "value", "value"},         {"apikey", "in", "in"},
+    {"digest", "user", "username"},        {"digest", "pass", "password"},       {"ntlm", "user", "username"},
+    {"ntlm", "pass", "password"},          {"awsv4", "access_key", "accessKey"}, {"awsv4", "secret_key", "secretKey"},
+    {"awsv4", "region", "region"},         {"awsv4", "service", "service"},      {"awsv4", "session_token", "sessionToken"},
+};
+
+bool is(const char *a, const char *b) noexcept { return std::strcmp(a, b) == 0; }
+
+// A parameter of the auth, from the v2.1 list of {key, value} or the v2.0 object.
+yyjson_val *param(yyjson_val *auth, const char *type, const char *key) noexcept {
+    yyjson_val *params = yyjson_obj_get(auth, type);
+    if (yyjson_is_obj(params)) return yyjson_obj_get(params, key);
+    yyjson_val *entry;
+    yyjson_arr_iter it = yyjson_arr_iter_with(params);
+    while ((entry = yyjson_arr_iter_next(&it))) {
+        yyjson_val *k = yyjson_obj_get(entry, "key");
+        if (yyjson_is_str(k) && is(yyjson_get_str(k), key)) return yyjson_obj_get(entry, "value");
+    }
+    return nullptr;
+}
+
+struct AuthOut {
+    yyjson_mut_doc *doc;
+    yyjson_val *auth;
+    const char *type;
+    yyjson_mut_val *obj;
+    bool ok = true;
+
+    // The parameter's text, or fallback when it has none.
+    const char *text(const char *key, const char *fallback, std::size_t *len, char (&scratch)[40]) noexcept {
+        const char *t = ac_pm_scalar(param(auth, type, key), len, scratch);
+        if (t) return t;
+        *len = std::strlen(fallback);
+        return fallback;
+    }
+    void put(const char *ours, const char *text, std::size_t len) noexcept {
+        ok = ok && yyjson_mut_obj_add_strncpy(doc, obj, ours, text, len);
+    }
+    void copy(const char *ours, const char *theirs, const char *fallback = "") noexcept {
+        char scratch[40];
+        std::size_t len = 0;
+        const char *t = text(theirs, fallback, &len, scratch);
+        if (len == 0) {
+            t = fallback;
+            len = std::strlen(fallback);
+        }
+        put(ours, t, len);
+    }
+};
+
+// The header an auth sends wins over the request's own of that name.
+void drop_own_header(const PmPlace &at, PmHeaders &headers, const char *name, std::size_t len) noexcept {
+    long own = headers.find(name, len);
+    if (own < 0) return;
+    ac_pm_note(at, "header", "own %s header replaced by the auth's, as the runner does", headers.name(own));
+    headers.remove(own);
+}
+
+bool oauth2(const PmPlace &at, AuthOut &a, PmHeaders &headers, DynBuf &url) noexcept {
+    char scratch[40], prefix_scratch[40];
+    std::size_t len = 0, prefix_len = 0;
+    const char *token = a.text("accessToken", "", &len, scratch);
+    if (len == 0) {
+        ac_pm_note(at, "auth", "oauth2 without an access token: nothing sent");
+        return true;
+    }
+    yyjson_val *to = param(a.auth, "oauth2", "addTokenTo");
+    if (yyjson_is_str(to) && is(yyjson_get_str(to), "queryParams")) {
+        ac_pm_note(at, "auth", "oauth2 carried as its access token in the query");
+        const char *u = url.c_str();
+        std::size_t n = url.len();
+        bool has_query = std::memchr(u, '?', n) != nullptr;
+        bool open = n > 0 && (u[n - 1] == '?' || u[n - 1] == '&');
+        return (open || url.append_byte(has_query ? '&' : '?')) && url.append("access_token=") &&
+               ac_pm_encode(url, token, len, PmSet::component);
+    }
+    ac_pm_note(at, "auth", "oauth2 carried as its access token in the Authorization header");
+    const char *prefix = a.text("headerPrefix", "Bearer", &prefix_len, prefix_scratch);
+    DynBuf value;
+    bool ok = value.append(prefix, prefix_len) && (prefix_len == 0 || value.append_byte(' ')) && value.append(token, len);
+    return ok && headers.append("Authorization", 13, value.c_str(), value.len());
+}
+
+}  // namespace
+
+yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_val *auth, PmHeaders &headers,
+                               DynBuf &url) noexcept {
+    yyjson_mut_val *obj = yyjson_mut_obj(doc);
+    yyjson_val *type_val = yyjson_obj_get(auth, "type");
+    if (!obj || !yyjson_is_str(type_val)) return obj;
+    const char *type = yyjson_get_str(type_val);
+    if (is(type, "noauth")) return obj;
+    AuthOut a{doc, auth, type, obj};
+    char scratch[40];
+    std::size_t len = 0;
+    if (is(type, "bearer")) {
+        a.text("token", "", &len, scratch);
+        if (len == 0) {
+            ac_pm_note(at, "auth", "bearer token empty: no Authorization sent, as the runner does");
+            return obj;
+        }
+    } else if (is(type, "oauth2")) {
+        return oauth2(at, a, headers, url) ? obj : nullptr;
+    }
+    bool known = false;
+    for (const Rename &r : renames) known = known || is(r.type, type);
+    if (!known) {
+        ac_pm_note(at, "auth", "auth type '%s' is not supported: kept as the file has it, not sent", type);
+        a.put("type", type, yyjson_get_len(type_val));
+        yyjson_val *params = yyjson_obj_get(auth, type);
+        yyjson_val *entry;
+        yyjson_arr_iter it = yyjson_arr_iter_with(params);
+        while (a.ok && (entry = yyjson_arr_iter_next(&it))) {
+            yyjson_val *k = yyjson_obj_get(entry, "key");
+            yyjson_val *v = yyjson_obj_get(entry, "value");
+            if (!yyjson_is_str(k)) continue;
+            yyjson_mut_val *copy = v ? yyjson_val_mut_copy(doc, v) : yyjson_mut_null(doc);
+            a.ok = copy && yyjson_mut_obj_add(obj, yyjson_mut_strncpy(doc, yyjson_get_str(k), yyjson_get_len(k)), copy);
+        }
+        if (yyjson_is_obj(params)) {
+            yyjson_mut_val *copy = yyjson_val_mut_copy(doc, params);
+            yyjson_mut_obj_iter mit = yyjson_mut_obj_iter_with(copy);
+            for (yyjson_mut_val *k; a.ok && copy && (k = yyjson_mut_obj_iter_next(&mit));)
+                a.ok = yyjson_mut_obj_add(obj, k, yyjson_mut_obj_iter_get_val(k));
+            a.ok = a.ok && copy;
+        }
+        return a.ok ? obj : nullptr;
+    }
+
+    a.put("type", type, yyjson_get_len(type_val));
+    if (is(type, "bearer")) {
+        a.copy("token", "token");
+    } else if (is(type, "basic") || is(type, "digest")) {
+        a.copy("user", "username");
+        a.copy("pass", "password");
+        if (is(type, "digest")) {
+            for (const char *k : {"realm", "nonce", "algorithm", "qop", "nonceCount", "clientNonce", "opaque"}) {
+                a.text(k, "", &len, scratch);
+                if (len) ac_pm_note(at, "auth", "digest %s not carried: the server's challenge is answered instead", k);
+            }
+        }
+    } else if (is(type, "ntlm")) {
+        char ds[40], us[40];
+        std::size_t dlen = 0, ulen = 0;
+        const char *domain = a.text("domain", "", &dlen, ds);
+        const char *user = a.text("username", "", &ulen, us);
+        // libcurl takes the domain in front of the user name.
+        DynBuf full;
+        a.ok = a.ok && (dlen == 0 || (full.append(domain, dlen) && full.append_byte('\\'))) && full.append(user, ulen);
+        a.put("user", full.c_str(), full.len());
+        a.copy("pass", "password");
+        a.text("workstation", "", &len, scratch);
+        if (len) ac_pm_note(at, "auth", "ntlm workstation not carried");
+    } else if (is(type, "apikey")) {
+        char ks[40], vs[40];
+        std::size_t klen = 0, vlen = 0;
+        const char *key = a.text("key", "", &klen, ks);
+        const char *value = a.text("value", "", &vlen, vs);
+        yyjson_val *in = param(auth, "apikey", "in");
+        bool query = yyjson_is_str(in) && is(yyjson_get_str(in), "query");
+        if (query) {
+            // api_request appends name=value as it is; the runner encodes both.
+            DynBuf k, v;
+            a.ok = a.ok && ac_pm_encode(k, key, klen, PmSet::component) && ac_pm_encode(v, value, vlen, PmSet::component);
+            a.put("name", k.c_str(), k.len());
+            a.put("value", v.c_str(), v.len());
+        } else {
+            drop_own_header(at, headers, key, klen);
+            a.put("name", key, klen);
+            a.put("value", value, vlen);
+        }
+        a.put("in", query ? "query" : "header", query ? 5 : 6);
+        return a.ok ? obj : nullptr;
+    } else if (is(type, "awsv4")) {
+        a.copy("access_key", "accessKey");
+        a.copy("secret_key", "secretKey");
+        a.copy("region", "region", "us-east-1");
+        a.copy("service", "service", "execute-api");
+        a.copy("session_token", "sessionToken");
+        yyjson_val *to_query = param(auth, "awsv4", "addAuthDataToQuery");
+        if (yyjson_is_true(to_query) || (yyjson_is_str(to_query) && is(yyjson_get_str(to_query), "true")))
+            ac_pm_note(at, "auth", "awsv4 signature in the query not carried: sent in the headers");
+    }
+    drop_own_header(at, headers, "Authorization", 13);
+    return a.ok ? obj : nullptr;
+}
+
+yyjson_mut_val *ac_pm_export_auth(yyjson_mut_doc *doc, yyjson_val *auth, bool *ok) noexcept {
+    yyjson_val *type_val = yyjson_obj_get(auth, "type");
+    if (!yyjson_is_str(type_val) || yyjson_get_len(type_val) == 0 || is(yyjson_get_str(type_val), "noauth")) return nullptr;
+    const char *type = yyjson_get_str(type_val);
+    yyjson_mut_val *out = yyjson_mut_obj(doc);
+    yyjson_mut_val *params = yyjson_mut_arr(doc);
+    bool good = out && params && yyjson_mut_obj_add_strcpy(doc, out, "type", type) &&
+                yyjson_mut_obj_add(out, yyjson_mut_strcpy(doc, type), params);
+    yyjson_val *in = yyjson_obj_get(auth, "in");
+    bool query_key = is(type, "apikey") && yyjson_is_str(in) && is(yyjson_get_str(in), "query");
+    yyjson_obj_iter it = yyjson_obj_iter_with(auth);
+    for (yyjson_val *k; good && (k = yyjson_obj_iter_next(&it));) {
+        const char *name = yyjson_get_str(k);
+        yyjson_val *v = yyjson_obj_iter_get_val(k);
+        if (is(name, "type")) continue;
+        for (const Rename &r : renames) {
+            if (is(r.type, type) && is(r.ours, name)) name = r.theirs;
+        }
+        DynBuf text;
+        const char *s = yyjson_get_str(v);
+        std::size_t len = yyjson_get_len(v);
+        if (is(type, "ntlm") && is(name, "username") && s) {
+            // The domain went in front of the user name.
+            const char *slash = static_cast<const char *>(std::memchr(s, '\\', len));
+            if (slash) {
+                yyjson_mut_val *d = yyjson_mut_obj(doc);
+                good = d && yyjson_mut_arr_append(params, d) && yyjson_mut_obj_add_str(doc, d, "key", "domain") &&
+                       yyjson_mut_obj_add_strncpy(doc, d, "value", s, static_cast<std::size_t>(slash - s)) &&
+                       yyjson_mut_obj_add_str(doc, d, "type", "string");
+                len -= static_cast<std::size_t>(slash + 1 - s);
+                s = slash + 1;
+            }
+        }
+        if (query_key && s && (is(name, "key") || is(name, "value"))) {
+            good = good && ac_pm_decode(text, s, len, false);
+            s = text.c_str();
+            len = text.len();
+        }
+        yyjson_mut_val *entry = yyjson_mut_obj(doc);
+        yyjson_mut_val *value = s ? yyjson_mut_strncpy(doc, s, len) : yyjson_val_mut_copy(doc, v);
+        good = good && entry && value && yyjson_mut_arr_append(params, entry) &&
+               yyjson_mut_obj_add_strcpy(doc, entry, "key", name) && yyjson_mut_obj_add_val(doc, entry, "value", value) &&
+               (!s || yyjson_mut_obj_add_str(doc, entry, "type", "string"));
+    }
+    if (!good) *ok = false;
+    return good ? out : nullptr;
+}

@@ -1,0 +1,345 @@
+// Writes the collection as a Postman v2.1 file that the full import reads
+// back to the same items: folders as item groups, each body type as its mode,
+// auth in the format's own shape.
+#include <cstdlib>
+#include <cstring>
+
+#include "apiclient/apiclient.h"
+#include "platform/platform.h"
+#include "postman/postman.h"
+#include "postman/postman_full.h"
+#include "quorvane_apiclient.h"
+#include "util/util.h"
+
+namespace {
+
+constexpr const char *export_name = "Exported Tovrane Collection";
+constexpr const char *schema_url = "https://schema.getpostman.com/json/collection/v2.1.0/collection.json";
+
+struct Language {
+    const char *name;
+    const char *type;
+};
+constexpr Language languages[] = {
+    {"text", "text/plain"}, {"javascript", "application/javascript"}, {"html", "text/html"}, {"xml", "application/xml"}};
+
+// Builds one request item in doc. Every text is copied: the item's parsed
+// JSON is released before the next item is asked for.
+struct ItemWriter {
+    yyjson_mut_doc *doc;
+    yyjson_val *item;
+    PmPlace at;
+    bool ok = true;
+    bool any_content_type = false;  // a Content-Type header in any case
+
+    yyjson_mut_val *obj() noexcept {
+        yyjson_mut_val *o = yyjson_mut_obj(doc);
+        ok = ok && o;
+        return o;
+    }
+    yyjson_mut_val *arr() noexcept {
+        yyjson_mut_val *a = yyjson_mut_arr(doc);
+        ok = ok && a;
+        return a;
+    }
+    void add(yyjson_mut_val *to, const char *key, yyjson_mut_val *value) noexcept {
+        ok = ok && to && value && yyjson_mut_obj_add_val(doc, to, key, value);
+    }
+    void add_text(yyjson_mut_val *to, const char *key, const char *s, std::size_t len) noexcept {
+        ok = ok && to && yyjson_mut_obj_add_strncpy(doc, to, key, s, len);
+    }
+    void add_text(yyjson_mut_val *to, const char *key, const char *s) noexcept { add_text(to, key, s, std::strlen(s)); }
+    void pair(yyjson_mut_val *list, const char *key, std::size_t klen, const char *value, std::size_t vlen) noexcept {
+        yyjson_mut_val *p = obj();
+        add_text(p, "key", key, klen);
+        add_text(p, "value", value, vlen);
+        ok = ok && yyjson_mut_arr_append(list, p);
+    }
+    const char *str(const char *key) noexcept { return ac_json_str(item, key, ""); }
+
+    // {"query":<string>[,"variables":<text>]} as the import builds it goes back to graphql.
+    yyjson_mut_val *graphql(const char *s, std::size_t len) noexcept {
+        const char *head = "{\"query\":\"";
+        if (len < std::strlen(head) + 2 || std::strncmp(s, head, std::strlen(head)) != 0 || s[len - 1] != '}') return nullptr;
+        std::size_t i = std::strlen(head);
+        while (i < len && s[i] != '"') i += s[i] == '\\' ? 2 : 1;
+        if (i >= len) return nullptr;
+        std::size_t lit_begin = std::strlen(head) - 1, lit_end = i + 1;
+        const char *vars = ",\"variables\":";
+        std::size_t rest = len - 1 - lit_end;
+        bool has_vars = rest > std::strlen(vars) && std::strncmp(s + lit_end, vars, std::strlen(vars)) == 0;
+        if (rest != 0 && !has_vars) return nullptr;
+        unique_doc literal(ac_json_read(s + lit_begin, lit_end - lit_begin));
+        yyjson_val *query = yyjson_doc_get_root(literal.get());
+        DynBuf again;
+        if (!yyjson_is_str(query) || !ac_pm_json_string(again, yyjson_get_str(query), yyjson_get_len(query)) ||
+            again.len() != lit_end - lit_begin || std::memcmp(again.c_str(), s + lit_begin, again.len()) != 0)
+            return nullptr;
+        yyjson_mut_val *gql = obj();
+        add_text(gql, "query", yyjson_get_str(query), yyjson_get_len(query));
+        std::size_t vb = lit_end + std::strlen(vars);
+        if (has_vars) add_text(gql, "variables", s + vb, len - 1 - vb);
+        return gql;
+    }
+
+    void multipart(yyjson_mut_val *body, const char *text, std::size_t len) noexcept {
+        unique_doc parts(ac_json_read(text, len));
+        yyjson_mut_val *list = arr();
+        add(body, "formdata", list);
+        yyjson_val *part;
+        yyjson_arr_iter it = yyjson_arr_iter_with(yyjson_doc_get_root(parts.get()));
+        while (ok && (part = yyjson_arr_iter_next(&it))) {
+            yyjson_mut_val *p = obj();
+            ok = ok && yyjson_mut_arr_append(list, p);
+            add_text(p, "key", ac_json_str(part, "name", ""));
+            const char *file = ac_json_str(part, "file", nullptr);
+            const char *type = ac_json_str(part, "content_type", nullptr);
+            if (file) {
+                add_text(p, "type", "file");
+                add_text(p, "src", file);
+                if (type && std::strcmp(type, ac_pm_file_type(file, std::strlen(file))) == 0) type = nullptr;
+                const char *filename = ac_json_str(part, "filename", nullptr);
+                const char *slash = std::strrchr(file, '/');
+                if (filename && std::strcmp(filename, slash ? slash + 1 : file) != 0)
+                    ac_pm_note(at, "body", "part file name '%s' not carried: the runner sends the file's own", filename);
+            } else {
+                add_text(p, "value", ac_json_str(part, "value", ""));
+                add_text(p, "type", "text");
+            }
+            if (type) add_text(p, "contentType", type);
+        }
+    }
+
+    void urlencoded(yyjson_mut_val *body, const char *s, std::size_t len) noexcept {
+        yyjson_mut_val *list = arr();
+        add(body, "urlencoded", list);
+        for (std::size_t b = 0; ok && b <= len;) {
+            const void *amp = std::memchr(s + b, '&', len - b);
+            std::size_t e = amp ? static_cast<std::size_t>(static_cast<const char *>(amp) - s) : len;
+            const void *eq = std::memchr(s + b, '=', e - b);
+            std::size_t k = eq ? static_cast<std::size_t>(static_cast<const char *>(eq) - s) : e;
+            DynBuf key, value;
+            ok = ok && ac_pm_decode(key, s + b, k - b, true) && (k == e || ac_pm_decode(value, s + k + 1, e - k - 1, true));
+            if (e > b) pair(list, key.c_str(), key.len(), value.c_str(), value.len());
+            b = e + 1;
+        }
+    }
+
+    // The body by its type; a Content-Type the import added goes back into the mode.
+    void body(yyjson_mut_val *request, yyjson_mut_val *headers, long content_type) noexcept {
+        const char *type = str("body_type");
+        yyjson_val *text_val = yyjson_obj_get(item, "body");
+        const char *text = yyjson_get_str(text_val);
+        std::size_t len = yyjson_get_len(text_val);
+        if (!text || len == 0) return;
+        const char *ct = content_type >= 0 ? yyjson_mut_get_str(yyjson_mut_arr_get(headers, static_cast<std::size_t>(content_type))) : nullptr;
+        yyjson_mut_val *b = obj();
+        add(request, "body", b);
+        bool drop_type = false;
+        if (ac_ascii_ieq(type, "json")) {
+            if (yyjson_mut_val *gql = graphql(text, len)) {
+                add_text(b, "mode", "graphql");
+                add(b, "graphql", gql);
+                return;
+            }
+            add_text(b, "mode", "raw");
+            add_text(b, "raw", text, len);
+            yyjson_mut_val *options = obj(), *raw = obj();
+            add_text(raw, "language", "json");
+            add(options, "raw", raw);
+            add(b, "options", options);
+        } else if (ac_ascii_ieq(type, "form")) {
+            add_text(b, "mode", "urlencoded");
+            urlencoded(b, text, len);
+        } else if (ac_ascii_ieq(type, "multipart")) {
+            add_text(b, "mode", "formdata");
+            multipart(b, text, len);
+        } else if (ac_ascii_ieq(type, "file")) {
+            add_text(b, "mode", "file");
+            yyjson_mut_val *file = obj();
+            add_text(file, "src", text, len);
+            add(b, "file", file);
+            drop_type = ct && std::strcmp(ct, ac_pm_file_type(text, len)) == 0;
+        } else {
+            if (!ac_ascii_ieq(type, "raw")) ac_pm_note(at, "body", "body type '%s' written as raw", type);
+            add_text(b, "mode", "raw");
+            add_text(b, "raw", text, len);
+            const char *language = nullptr;
+            for (const Language &l : languages) {
+                if (ct && std::strcmp(ct, l.type) == 0) language = l.name;
+            }
+            if (language) {
+                yyjson_mut_val *options = obj(), *raw = obj();
+                add_text(raw, "language", language);
+                add(options, "raw", raw);
+                add(b, "options", options);
+                drop_type = true;
+            } else if (!any_content_type) {
+                ac_pm_note(at, "body", "raw body without Content-Type: the runner adds text/plain");
+            }
+        }
+        if (drop_type) yyjson_mut_arr_remove(headers, static_cast<std::size_t>(content_type));
+    }
+
+    yyjson_mut_val *build() noexcept {
+        yyjson_mut_val *out = obj();
+        add_text(out, "name", ac_json_str(item, "name", "Request"));
+        yyjson_mut_val *request = obj();
+        const char *method = ac_json_str(item, "method", "GET");
+        add_text(request, "method", method);
+        // Header values first as a list of values, keyed by position, so the
+        // body can take back the Content-Type the import added.
+        yyjson_mut_val *names = arr(), *values = arr();
+        long content_type = -1;
+        yyjson_obj_iter it = yyjson_obj_iter_with(yyjson_obj_get(item, "headers"));
+        for (yyjson_val *k; ok && (k = yyjson_obj_iter_next(&it));) {
+            yyjson_val *v = yyjson_obj_iter_get_val(k);
+            if (std::strcmp(yyjson_get_str(k), "Content-Type") == 0) content_type = static_cast<long>(yyjson_mut_arr_size(values));
+            any_content_type = any_content_type || ac_ascii_ieq(yyjson_get_str(k), "Content-Type");
+            ok = ok && yyjson_mut_arr_append(names, yyjson_mut_strncpy(doc, yyjson_get_str(k), yyjson_get_len(k))) &&
+                 yyjson_mut_arr_append(values, yyjson_mut_strncpy(doc, yyjson_is_str(v) ? yyjson_get_str(v) : "", yyjson_get_len(v)));
+        }
+        if (!ok) return nullptr;
+        std::size_t before = yyjson_mut_arr_size(values);
+        body(request, values, content_type);
+        if (yyjson_mut_arr_size(values) < before) yyjson_mut_arr_remove(names, static_cast<std::size_t>(content_type));
+        yyjson_mut_val *header = arr();
+        for (std::size_t i = 0; ok && i < yyjson_mut_arr_size(names); ++i) {
+            yyjson_mut_val *n = yyjson_mut_arr_get(names, i), *v = yyjson_mut_arr_get(values, i);
+            pair(header, yyjson_mut_get_str(n), yyjson_mut_get_len(n), yyjson_mut_get_str(v), yyjson_mut_get_len(v));
+        }
+        add(request, "header", header);
+
+        const char *url = str("url");
+        yyjson_mut_val *u = obj();
+        add_text(u, "raw", url);
+        ok = ok && ac_postman_add_url_parts(doc, u, url, std::strlen(url));
+        add(request, "url", u);
+        if (yyjson_mut_val *auth = ac_pm_export_auth(doc, yyjson_obj_get(item, "auth"), &ok)) add(request, "auth", auth);
+        add(out, "request", request);
+        // A GET or HEAD body is only sent when pruning is switched off; a URL
+        // that encoding would change was imported with encoding switched off.
+        bool keep_body = (ac_ascii_ieq(method, "GET") || ac_ascii_ieq(method, "HEAD")) && yyjson_mut_obj_get(request, "body");
+        DynBuf encoded;
+        bool raw_only = false;
+        ok = ok && ac_pm_build_url(encoded, yyjson_obj_get(item, "url"), true, &raw_only);
+        bool keep_url = encoded.len() != std::strlen(url) || std::memcmp(encoded.c_str(), url, encoded.len()) != 0;
+        if (keep_body || keep_url) {
+            yyjson_mut_val *behaviour = obj();
+            ok = ok && (!keep_body || yyjson_mut_obj_add_true(doc, behaviour, "disableBodyPruning")) &&
+                 (!keep_url || yyjson_mut_obj_add_true(doc, behaviour, "disableUrlEncoding"));
+            add(out, "protocolProfileBehavior", behaviour);
+        }
+        return ok ? out : nullptr;
+    }
+};
+
+// The open item groups, outermost first: consecutive items of one folder
+// share its group, so the file walks back to the collection's order.
+struct Groups {
+    DynBuf open;  // the open groups' folder path, each name followed by '/'
+    yyjson_mut_val **lists = nullptr;  // lists[0]: the root list; lists[k]: the k-th open group's
+    std::size_t *ends = nullptr;       // ends[k]: where the name of group k+1 ends in `open`
+    std::size_t depth = 0;
+    std::size_t cap = 0;
+
+    Groups() = default;
+    Groups(const Groups &) = delete;
+    Groups &operator=(const Groups &) = delete;
+    ~Groups() {
+        std::free(lists);
+        std::free(ends);
+    }
+
+    bool reserve(std::size_t n) noexcept {
+        if (n < cap) return true;
+        std::size_t want = cap ? cap * 2 : 16;
+        if (want <= n) want = n + 1;
+        auto *l = static_cast<yyjson_mut_val **>(std::realloc(lists, want * sizeof *lists));
+        if (l) lists = l;
+        auto *e = static_cast<std::size_t *>(std::realloc(ends, want * sizeof *ends));
+        if (e) ends = e;
+        if (!l || !e) return false;
+        cap = want;
+        return true;
+    }
+
+    // The item list for `folder` ("a/b"), opening groups as needed.
+    yyjson_mut_val *list_for(yyjson_mut_doc *doc, const char *s) noexcept {
+        std::size_t level = 0, len = std::strlen(s);
+        for (std::size_t b = 0; len > 0 && b <= len;) {
+            const void *slash = std::memchr(s + b, '/', len - b);
+            std::size_t e = slash ? static_cast<std::size_t>(static_cast<const char *>(slash) - s) : len;
+            if (level < depth && ends[level] == e && std::memcmp(open.c_str() + b, s + b, e - b) == 0) {
+                ++level;
+            } else {
+                depth = level;
+                open.truncate(b);
+                yyjson_mut_val *group = yyjson_mut_obj(doc);
+                yyjson_mut_val *items = yyjson_mut_arr(doc);
+                if (!reserve(level + 1) || !group || !items || !yyjson_mut_obj_add_strncpy(doc, group, "name", s + b, e - b) ||
+                    !yyjson_mut_obj_add_val(doc, group, "item", items) || !yyjson_mut_arr_append(lists[level], group) ||
+                    !open.append(s + b, e - b) || !open.append_byte('/'))
+                    return nullptr;
+                ends[level] = e;
+                lists[++level] = items;
+                depth = level;
+            }
+            b = e + 1;
+        }
+        depth = level;
+        return lists[level];
+    }
+};
+
+char *export_text(std::size_t *len, int *written) noexcept {
+    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+    if (!doc) return nullptr;
+    yyjson_mut_doc *d = doc.get();
+    yyjson_mut_val *root = yyjson_mut_obj(d), *info = yyjson_mut_obj(d), *items = yyjson_mut_arr(d);
+    bool ok = root && info && items && yyjson_mut_obj_add_str(d, info, "name", export_name) &&
+              yyjson_mut_obj_add_str(d, info, "schema", schema_url) && yyjson_mut_obj_add_val(d, root, "info", info) &&
+              yyjson_mut_obj_add_val(d, root, "item", items);
+    Groups groups;
+    ok = ok && groups.reserve(0);
+    if (ok) groups.lists[0] = items;
+    int count = api_collection_count();
+    for (int i = 0; ok && i < count; ++i) {
+        const char *json = api_collection_get_json(i);
+        unique_doc parsed(ac_json_read(json, std::strlen(json)));
+        yyjson_val *item = yyjson_doc_get_root(parsed.get());
+        if (!item) continue;  // an item that does not parse is left out
+        const char *folder = ac_json_str(item, "folder", "");
+        yyjson_mut_val *list = groups.list_for(d, folder);
+        ItemWriter writer{d, item, PmPlace{folder, ac_json_str(item, "name", "")}};
+        yyjson_mut_val *built = list ? writer.build() : nullptr;
+        ok = built && yyjson_mut_arr_append(list, built);
+        if (ok) ++*written;
+    }
+    if (!ok) return nullptr;
+    yyjson_mut_doc_set_root(d, root);
+    return yyjson_mut_write_opts(d, YYJSON_WRITE_PRETTY, nullptr, len, nullptr);
+}
+
+}  // namespace
+
+extern "C" int api_export_postman_full(const char *path) noexcept {
+    ac_postman_report_begin("export");
+    if (!path || !*path) {
+        ac_set_error("api_export_postman_full: null or empty path");
+        return 0;
+    }
+    std::size_t len = 0;
+    int written = 0;
+    unique_cstr text(export_text(&len, &written));
+    if (!text) {
+        ac_set_error("api_export_postman_full: failed to generate JSON");
+        return 0;
+    }
+    if (!ac_write_file_atomic(path, text.get(), len)) {
+        ac_set_error("api_export_postman_full: failed to write to '%s'", path);
+        return 0;
+    }
+    ac_postman_report_end(api_collection_count(), written, 0, 0);
+    return 1;
+}

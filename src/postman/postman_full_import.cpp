@@ -1,0 +1,292 @@
+// Replaces the collection with the requests of a Postman v2.0 or v2.1 file,
+// each built so that api_request sends what the format's runner sends, and
+// reports what could not be carried.
+#include <cstring>
+#include <initializer_list>
+
+#include "apiclient/apiclient.h"
+#include "collection/collection.h"
+#include "postman/postman_full.h"
+#include "quorvane_apiclient.h"
+#include "util/util.h"
+
+namespace {
+
+constexpr std::size_t folder_path_size = 512;
+
+// One item list still being walked: its folder path length and the auth its
+// requests inherit. Every path on the stack is a prefix of the one below it.
+struct Frame {
+    yyjson_arr_iter items;
+    std::size_t path_len;
+    yyjson_val *auth;
+};
+
+// Kept on the heap so that a file nested thousands of folders deep cannot
+// exhaust the thread's stack.
+struct FrameStack {
+    Frame *frames = nullptr;
+    std::size_t count = 0;
+    std::size_t cap = 0;
+
+    FrameStack() = default;
+    FrameStack(const FrameStack &) = delete;
+    FrameStack &operator=(const FrameStack &) = delete;
+    ~FrameStack() { std::free(frames); }
+
+    bool push(yyjson_val *items, std::size_t path_len, yyjson_val *auth) noexcept {
+        if (count == cap) {
+            std::size_t want = cap ? cap * 2 : 16;
+            auto *grown = static_cast<Frame *>(std::realloc(frames, want * sizeof(Frame)));
+            if (!grown) return false;
+            frames = grown;
+            cap = want;
+        }
+        frames[count++] = Frame{yyjson_arr_iter_with(items), path_len, auth};
+        return true;
+    }
+};
+
+struct Counts {
+    int requests = 0;
+    int items = 0;
+    int variables = 0;
+    int scripts = 0;
+};
+
+const char *name_of(yyjson_val *element) noexcept {
+    yyjson_val *name = yyjson_obj_get(element, "name");
+    return yyjson_is_str(name) ? yyjson_get_str(name) : "Request";
+}
+
+// Like the plain import: "parent/name", cut at 511 bytes on a whole character.
+std::size_t extend_path(char (&path)[folder_path_size], std::size_t len, const char *name) noexcept {
+    std::size_t n = len;
+    if (n > 0 && n < folder_path_size) path[n++] = '/';
+    std::size_t name_len = std::strlen(name);
+    std::size_t room = folder_path_size - n;
+    std::size_t take = name_len < room ? name_len : room;
+    std::memcpy(path + n, name, take);
+    n += take;
+    if (n >= folder_path_size) n = ac_utf8_cut(path, folder_path_size, folder_path_size - 1);
+    path[n] = '\0';
+    return n;
+}
+
+// An auth object with a type applies; null, a missing member or no type inherits.
+yyjson_val *effective_auth(yyjson_val *own, yyjson_val *inherited) noexcept {
+    yyjson_val *type = yyjson_obj_get(own, "type");
+    if (yyjson_is_str(type) && std::strcmp(yyjson_get_str(type), "inherit") != 0) return own;
+    return inherited;
+}
+
+bool has_text(yyjson_val *v) noexcept {
+    if (yyjson_is_obj(v)) v = yyjson_obj_get(v, "content");
+    return yyjson_is_str(v) && yyjson_get_len(v) > 0;
+}
+
+// Notes the scripts of an element; true when it has any.
+bool note_scripts(const PmPlace &at, yyjson_val *events) noexcept {
+    bool any = false;
+    yyjson_val *event;
+    yyjson_arr_iter it = yyjson_arr_iter_with(events);
+    while ((event = yyjson_arr_iter_next(&it))) {
+        if (yyjson_is_true(yyjson_obj_get(event, "disabled"))) continue;
+        yyjson_val *exec = yyjson_obj_get(yyjson_obj_get(event, "script"), "exec");
+        bool lines = yyjson_is_str(exec) && yyjson_get_len(exec) > 0;
+        yyjson_val *line;
+        yyjson_arr_iter lit = yyjson_arr_iter_with(exec);
+        while (!lines && (line = yyjson_arr_iter_next(&lit))) lines = yyjson_is_str(line) && yyjson_get_len(line) > 0;
+        if (!lines) continue;
+        yyjson_val *listen = yyjson_obj_get(event, "listen");
+        ac_pm_note(at, "script", "%s script not run", yyjson_is_str(listen) ? yyjson_get_str(listen) : "event");
+        any = true;
+    }
+    return any;
+}
+
+// What an element (folder or request) carries that items cannot: scripts,
+// descriptions, saved responses, settings. `used` settings are applied.
+bool note_extras(const PmPlace &at, yyjson_val *element, bool request_item) noexcept {
+    bool scripts = note_scripts(at, yyjson_obj_get(element, "event"));
+    if (has_text(yyjson_obj_get(element, "description"))) ac_pm_note(at, "description", "description left out");
+    yyjson_val *request = yyjson_obj_get(element, "request");
+    if (has_text(yyjson_obj_get(request, "description"))) ac_pm_note(at, "description", "request description left out");
+    yyjson_val *responses = yyjson_obj_get(element, "response");
+    if (yyjson_arr_size(responses) > 0)
+        ac_pm_note(at, "responses", "%zu saved responses left out", yyjson_arr_size(responses));
+    yyjson_obj_iter it = yyjson_obj_iter_with(yyjson_obj_get(element, "protocolProfileBehavior"));
+    for (yyjson_val *k; (k = yyjson_obj_iter_next(&it));) {
+        const char *name = yyjson_get_str(k);
+        if (!name) continue;
+        bool used = request_item && (std::strcmp(name, "disableBodyPruning") == 0 || std::strcmp(name, "disableUrlEncoding") == 0);
+        if (!used) ac_pm_note(at, "setting", "protocolProfileBehavior.%s not carried", name);
+    }
+    for (const char *key : {"proxy", "certificate"}) {
+        if (yyjson_obj_get(request, key)) ac_pm_note(at, "setting", "request %s not carried", key);
+    }
+    return scripts;
+}
+
+bool add_str(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *s, std::size_t len) noexcept {
+    return yyjson_mut_obj_add_strncpy(doc, obj, key, s, len);
+}
+
+// Builds the item JSON of one request and adds it under `folder`.
+bool import_request(const PmPlace &at, yyjson_val *element, yyjson_val *inherited_auth) noexcept {
+    yyjson_val *request = yyjson_obj_get(element, "request");
+    yyjson_val *url_val = yyjson_is_str(request) ? request : yyjson_obj_get(request, "url");
+    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+    yyjson_mut_val *item = doc ? yyjson_mut_obj(doc.get()) : nullptr;
+    if (!item) return false;
+    yyjson_mut_doc *d = doc.get();
+    PmHeaders headers(d);
+    if (!headers.load(yyjson_obj_get(request, "header"))) return false;
+
+    DynBuf method;
+    yyjson_val *m = yyjson_obj_get(request, "method");
+    if (!method.append(yyjson_is_str(m) && yyjson_get_len(m) > 0 ? yyjson_get_str(m) : "GET")) return false;
+    for (std::size_t i = 0; i < method.len(); ++i) {
+        char &c = method.data()[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+
+    yyjson_val *behaviour = yyjson_obj_get(element, "protocolProfileBehavior");
+    bool encode = !yyjson_is_true(yyjson_obj_get(behaviour, "disableUrlEncoding"));
+    DynBuf url;
+    bool raw_only = false;
+    if (!ac_pm_build_url(url, url_val, encode, &raw_only)) return false;
+    if (raw_only) ac_pm_note(at, "url", "url object with only 'raw' (the runner sends nothing for it): raw taken");
+
+    PmBody body;
+    bool keep_get_body = yyjson_is_true(yyjson_obj_get(behaviour, "disableBodyPruning"));
+    if (!ac_pm_map_body(at, yyjson_obj_get(request, "body"), method.c_str(), keep_get_body, headers, body)) return false;
+    yyjson_val *auth = effective_auth(yyjson_obj_get(request, "auth"), inherited_auth);
+    yyjson_mut_val *auth_obj = ac_pm_map_auth(at, d, auth, headers, url);
+    yyjson_mut_val *header_obj = headers.object();
+    if (!auth_obj || !header_obj) return false;
+
+    bool ok = add_str(d, item, "name", at.name, std::strlen(at.name)) &&
+              add_str(d, item, "method", method.c_str(), method.len()) && add_str(d, item, "url", url.c_str(), url.len()) &&
+              add_str(d, item, "body", body.text.c_str(), body.text.len()) &&
+              yyjson_mut_obj_add_str(d, item, "body_type", body.type) && yyjson_mut_obj_add_val(d, item, "headers", header_obj) &&
+              yyjson_mut_obj_add_val(d, item, "auth", auth_obj);
+    if (!ok) return false;
+    yyjson_mut_doc_set_root(d, item);
+    unique_cstr text(yyjson_mut_write_opts(d, 0, nullptr, nullptr, nullptr));
+    if (!text) return false;
+    if (api_collection_add(at.folder, text.get())) return true;
+    ac_pm_note(at, "item", "not added: %s", api_last_error());
+    return false;
+}
+
+// Walks the item tree depth-first in document order, as the plain import does.
+void walk(yyjson_val *items, yyjson_val *root_auth, Counts &counts) noexcept {
+    char path[folder_path_size] = "";
+    FrameStack stack;
+    if (!stack.push(items, 0, root_auth)) return;
+    while (stack.count > 0) {
+        Frame &top = stack.frames[stack.count - 1];
+        yyjson_val *element = yyjson_arr_iter_next(&top.items);
+        if (!element) {
+            --stack.count;
+            continue;
+        }
+        if (!yyjson_is_obj(element) || yyjson_obj_size(element) == 0) continue;
+        path[top.path_len] = '\0';
+        PmPlace at{path, name_of(element)};
+        yyjson_val *children = yyjson_obj_get(element, "item");
+        if (yyjson_is_arr(children)) {
+            if (yyjson_arr_size(children) == 0) continue;
+            note_extras(at, element, false);
+            yyjson_val *auth = effective_auth(yyjson_obj_get(element, "auth"), top.auth);
+            std::size_t child_len = extend_path(path, top.path_len, at.name);
+            // Out of memory: the folder's requests are missing, the walk goes on.
+            stack.push(children, child_len, auth);
+            continue;
+        }
+        yyjson_val *request = yyjson_obj_get(element, "request");
+        if (!yyjson_is_obj(request) && !yyjson_is_str(request)) continue;
+        ++counts.requests;
+        if (note_extras(at, element, true)) ++counts.scripts;
+        if (import_request(at, element, top.auth)) ++counts.items;
+    }
+}
+
+// The collection's variables go into the environment, which wins when it
+// already has the name, as with the runner.
+void set_variables(yyjson_val *variables, Counts &counts) noexcept {
+    const char *env = api_env_json();
+    unique_doc existing(ac_json_read(env, std::strlen(env)));
+    yyjson_val *present = yyjson_doc_get_root(existing.get());
+    PmPlace at{"", ""};
+    yyjson_val *var;
+    yyjson_arr_iter it = yyjson_arr_iter_with(variables);
+    while ((var = yyjson_arr_iter_next(&it))) {
+        yyjson_val *key = yyjson_obj_get(var, "key");
+        if (!yyjson_is_str(key) || yyjson_get_len(key) == 0) continue;
+        const char *name = yyjson_get_str(key);
+        if (yyjson_is_true(yyjson_obj_get(var, "disabled"))) {
+            ac_pm_note(at, "variable", "'%s' switched off: not set", name);
+            continue;
+        }
+        if (yyjson_obj_get(present, name)) {
+            ac_pm_note(at, "variable", "'%s' already set in the environment: kept", name);
+            continue;
+        }
+        char scratch[40];
+        std::size_t len = 0;
+        const char *value = ac_pm_scalar(yyjson_obj_get(var, "value"), &len, scratch);
+        DynBuf text;
+        if (!text.append(value ? value : "", value ? len : 0)) continue;
+        if (api_env_set(name, text.c_str())) {
+            ++counts.variables;
+        } else {
+            ac_pm_note(at, "variable", "'%s' not set: %s", name, api_last_error());
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int api_import_postman_full(const char *path) noexcept {
+    ac_postman_report_begin("import");
+    if (!path || !*path) {
+        ac_set_error("api_import_postman_full: null or empty path");
+        return 0;
+    }
+    bool unreadable = false;
+    unique_doc doc(ac_json_read_file(path, &unreadable));
+    if (unreadable) {
+        ac_set_error("api_import_postman_full: could not read '%s'", path);
+        return 0;
+    }
+    if (!doc) {
+        ac_set_error("api_import_postman_full: invalid JSON in '%s'", path);
+        return 0;
+    }
+    yyjson_val *root = yyjson_doc_get_root(doc.get());
+    if (!yyjson_is_obj(root)) {
+        ac_set_error("api_import_postman_full: root must be JSON object");
+        return 0;
+    }
+    yyjson_val *items = yyjson_obj_get(root, "item");
+    if (!yyjson_is_arr(items)) {
+        ac_set_error("api_import_postman_full: missing 'item' array in Postman collection");
+        return 0;
+    }
+    ac_collection_init();
+    Counts counts;
+    PmPlace top{"", ""};
+    note_scripts(top, yyjson_obj_get(root, "event"));
+    if (has_text(yyjson_obj_get(yyjson_obj_get(root, "info"), "description")))
+        ac_pm_note(top, "description", "collection description left out");
+    yyjson_obj_iter it = yyjson_obj_iter_with(yyjson_obj_get(root, "protocolProfileBehavior"));
+    for (yyjson_val *k; (k = yyjson_obj_iter_next(&it));) {
+        if (const char *name = yyjson_get_str(k)) ac_pm_note(top, "setting", "collection protocolProfileBehavior.%s not carried", name);
+    }
+    set_variables(yyjson_obj_get(root, "variable"), counts);
+    walk(items, effective_auth(yyjson_obj_get(root, "auth"), nullptr), counts);
+    ac_postman_report_end(counts.requests, counts.items, counts.variables, counts.scripts);
+    return 1;
+}

@@ -1,0 +1,89 @@
+// The report of the last full Postman import or export.
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "postman/postman_full.h"
+#include "quorvane_apiclient.h"
+#include "util/util.h"
+
+namespace {
+
+constexpr std::size_t detail_size = 512;
+
+// The report being built; its text is written once, at the end.
+yyjson_mut_doc *s_doc = nullptr;
+yyjson_mut_val *s_root = nullptr;
+yyjson_mut_val *s_notes = nullptr;
+ResultBuf s_text;
+const char *s_result = "{}";
+
+void drop_doc() noexcept {
+    yyjson_mut_doc_free(s_doc);
+    s_doc = nullptr;
+    s_root = s_notes = nullptr;
+}
+
+// A text cut to fit never ends inside a character: the report stays valid UTF-8.
+yyjson_mut_val *text(const char *s) noexcept {
+    std::size_t len = std::strlen(s);
+    if (!ac_utf8_valid(s, len)) len = ac_utf8_cut(s, len, len);
+    return yyjson_mut_strncpy(s_doc, s, len);
+}
+
+}  // namespace
+
+void ac_postman_report_begin(const char *operation) noexcept {
+    drop_doc();
+    s_text.clear();
+    s_result = "{}";
+    s_doc = yyjson_mut_doc_new(nullptr);
+    s_root = s_doc ? yyjson_mut_obj(s_doc) : nullptr;
+    s_notes = s_doc ? yyjson_mut_arr(s_doc) : nullptr;
+    if (!s_root || !s_notes || !yyjson_mut_obj_add_str(s_doc, s_root, "operation", operation)) drop_doc();
+}
+
+void ac_postman_report_note(const char *folder, const char *name, const char *what, const char *detail) noexcept {
+    if (!s_doc) return;
+    yyjson_mut_val *note = yyjson_mut_obj(s_doc);
+    // Out of memory: the note is missing, the report stays well formed.
+    if (!note) return;
+    yyjson_mut_obj_add_val(s_doc, note, "folder", text(folder ? folder : ""));
+    yyjson_mut_obj_add_val(s_doc, note, "name", text(name ? name : ""));
+    yyjson_mut_obj_add_str(s_doc, note, "what", what);
+    yyjson_mut_obj_add_val(s_doc, note, "detail", text(detail ? detail : ""));
+    if (yyjson_mut_obj_size(note) == 4) yyjson_mut_arr_append(s_notes, note);
+}
+
+void ac_pm_note(const PmPlace &at, const char *what, const char *fmt, ...) noexcept {
+    char detail[detail_size];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(detail, sizeof detail, fmt, ap);
+    va_end(ap);
+    ac_postman_report_note(at.folder, at.name, what, detail);
+}
+
+void ac_postman_report_end(int requests, int items, int variables, int scripts) noexcept {
+    if (!s_doc) return;
+    yyjson_mut_doc *d = s_doc;
+    bool ok = yyjson_mut_obj_add_int(d, s_root, "requests", requests) && yyjson_mut_obj_add_int(d, s_root, "items", items) &&
+              yyjson_mut_obj_add_int(d, s_root, "variables", variables) &&
+              yyjson_mut_obj_add_int(d, s_root, "scripts", scripts) && yyjson_mut_obj_add_val(d, s_root, "notes", s_notes);
+    yyjson_mut_doc_set_root(d, s_root);
+    std::size_t len = 0;
+    unique_cstr written(ok ? yyjson_mut_write_opts(d, 0, nullptr, &len, nullptr) : nullptr);
+    drop_doc();
+    if (!written) return;
+    s_result = s_text.set(written.get(), len, "{}");
+}
+
+void ac_postman_report_cleanup() noexcept {
+    drop_doc();
+    s_text.release();
+    s_result = "{}";
+}
+
+extern "C" const char *api_postman_report_json(void) noexcept {
+    return s_result;
+}

@@ -144,18 +144,22 @@ QUORVANE_API const char *api_json_query(const char *path) QUORVANE_NOEXCEPT;
  */
 
 /** Replaces the collection with the requests of a Postman v2.0 or v2.1 file,
- *  each built so that api_request (with api_configure's "expand_auth" and
- *  "dynamic_variables" on) sends what the format's runner sends: URL from
- *  its parts, percent-encoded, path variables filled; repeated headers
- *  collapsed; every body mode; auth inherited from folders and the
- *  collection. Enabled collection variables the environment lacks are set in
- *  it. What cannot be carried (scripts, descriptions, saved responses,
- *  unsupported auth, settings) is listed by api_postman_report_json. Same
- *  checks and 2000-item cap as api_import_postman. */
+ *  each built so that api_request (with api_configure's "expand_auth",
+ *  "dynamic_variables" and "nested_variables" on) sends what the format's
+ *  runner sends: URL from its parts, percent-encoded, path variables filled;
+ *  repeated headers as the runner settles them; every body mode; auth
+ *  inherited from folders and the collection. Every item carries
+ *  "verbatim": true (see api_request). Enabled collection variables the
+ *  environment lacks are set in it, and remembered for
+ *  api_export_postman_full while this collection stays loaded. What cannot
+ *  be carried (scripts, descriptions, saved responses, unsupported auth,
+ *  settings) is listed by api_postman_report_json. Same checks and
+ *  2000-item cap as api_import_postman. */
 QUORVANE_API int api_import_postman_full(const char *path) QUORVANE_NOEXCEPT;
 
 /** Writes the collection as a Postman v2.1 file with folders as item groups,
- *  each body type as its body mode and auth in the format's own shape, which
+ *  each body type as its body mode, auth in the format's own shape and the
+ *  collection variables of the full import that loaded it, which
  *  api_import_postman_full reads back to the same items. */
 QUORVANE_API int api_export_postman_full(const char *path) QUORVANE_NOEXCEPT;
 
@@ -179,11 +183,32 @@ QUORVANE_API const char *api_postman_report_json(void) QUORVANE_NOEXCEPT;
  *      $randomPrice, $randomBankAccount, $randomCreditCardMask,
  *      $randomLatitude, $randomLongitude, $randomPhoneNumber,
  *      $randomPhoneNumberExt, $randomProtocol. Other $ names stay as they are.
+ *    "nested_variables": boolean; when an expanded text still holds
+ *      placeholders (a value that refers to other variables), api_request
+ *      expands it again, up to 19 passes in all, as the format's runner does.
  *  Fails, changing nothing, on NULL or "", invalid JSON, a non-object, an
  *  unknown member or a value of the wrong type: "api_configure: invalid
  *  JSON", "api_configure: unknown option 'x'", "api_configure: 'expand_auth'
  *  must be a boolean". */
 QUORVANE_API int api_configure(const char *options_json) QUORVANE_NOEXCEPT;
+
+/* RequestConfig members beyond the core set (absent: the core behaviour):
+ *   "body_type": also "multipart" (the body is the JSON text of an array of
+ *     parts, {"name","value"} or {"name","file"[,"content_type","filename"]},
+ *     placeholders expanded in each part) and "file" (the body is a file path
+ *     whose bytes are streamed; a missing file fails with "api_request:
+ *     cannot read body file '<path>'" and sends nothing);
+ *   "auth" types "digest", "ntlm" ({type,user,pass}) and "awsv4"
+ *     ({type,access_key,secret_key,region,service,session_token});
+ *   "verbatim": true sends the request as described, as the format's runner
+ *     does: any method name as given (a token of at most 32 characters, else
+ *     "api_request: invalid method '<m>'"), the body with any method, an
+ *     empty body with Content-Length: 0 (except GET, HEAD, DELETE, OPTIONS,
+ *     TRACE, CONNECT), empty header values sent empty, and no Content-Type or
+ *     Expect header added by the transfer library. api_collection_add keeps
+ *     it with the item.
+ * Any expansion that would pass 64 MiB fails with "api_request: expanded
+ * text too large", and nothing is sent. */
 
 #ifdef __cplusplus
 }

@@ -11,6 +11,7 @@
 #include "env/env.h"
 #include "history/history.h"
 #include "jsonbridge/jsonbridge.h"
+#include "postman/postman.h"
 #include "platform/platform.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
@@ -78,6 +79,7 @@ extern "C" void api_cleanup(void) noexcept {
     ac_history_cleanup();
     ac_collection_cleanup();
     ac_json_query_cleanup();
+    ac_postman_cleanup();
     ac_options_reset();
     if (g_initialized) {
         for (; s_curl_global_inits > 0; --s_curl_global_inits) curl_global_cleanup();

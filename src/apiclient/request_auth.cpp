@@ -20,11 +20,14 @@ bool out_of_memory() noexcept {
 }
 
 // A copy of the auth object with {{name}} expanded in every string member;
-// null when memory runs out.
+// null, with the message set, when that fails.
 yyjson_doc *expanded_auth(yyjson_val *auth) noexcept {
     unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
     yyjson_mut_val *obj = doc ? yyjson_mut_obj(doc.get()) : nullptr;
-    if (!obj) return nullptr;
+    if (!obj) {
+        out_of_memory();
+        return nullptr;
+    }
     yyjson_mut_doc_set_root(doc.get(), obj);
     yyjson_obj_iter it = yyjson_obj_iter_with(auth);
     for (yyjson_val *k = yyjson_obj_iter_next(&it); k; k = yyjson_obj_iter_next(&it)) {
@@ -32,15 +35,20 @@ yyjson_doc *expanded_auth(yyjson_val *auth) noexcept {
         yyjson_mut_val *key = yyjson_mut_strncpy(doc.get(), yyjson_get_str(k), yyjson_get_len(k));
         yyjson_mut_val *value = nullptr;
         if (yyjson_is_str(v)) {
-            unique_cstr text(ac_env_substitute(yyjson_get_str(v)));
+            unique_cstr text(ac_request_expand(yyjson_get_str(v)));
             if (!text) return nullptr;
             value = yyjson_mut_strcpy(doc.get(), text.get());
         } else {
             value = yyjson_val_mut_copy(doc.get(), v);
         }
-        if (!key || !value || !yyjson_mut_obj_add(obj, key, value)) return nullptr;
+        if (!key || !value || !yyjson_mut_obj_add(obj, key, value)) {
+            out_of_memory();
+            return nullptr;
+        }
     }
-    return yyjson_mut_doc_imut_copy(doc.get(), nullptr);
+    yyjson_doc *copy = yyjson_mut_doc_imut_copy(doc.get(), nullptr);
+    if (!copy) out_of_memory();
+    return copy;
 }
 
 // Digest, NTLM and AWS signing take the user name and password apart, so
@@ -80,7 +88,7 @@ bool apply_apikey(yyjson_val *auth, HeaderList &headers, unique_cstr &url) noexc
     const char *joiner = std::strchr(url.get(), '?') ? "&" : "?";
     std::size_t cap = std::strlen(url.get()) + std::strlen(name) + std::strlen(value) + 5;
     char *with_key = static_cast<char *>(std::malloc(cap));
-    if (!with_key) return true;  // the URL goes out without the key
+    if (!with_key) return out_of_memory();
     std::snprintf(with_key, cap, "%s%s%s=%s", url.get(), joiner, name, value);
     url.reset(with_key);
     return true;
@@ -118,6 +126,13 @@ bool apply(CURL *h, yyjson_val *auth, HeaderList &headers, unique_cstr &url) noe
 
 }  // namespace
 
+unique_cstr ac_request_expand(const char *text) noexcept {
+    ExpandError error = ExpandError::none;
+    unique_cstr out(ac_env_substitute(text, &error));
+    if (!out) ac_set_error("api_request: %s", ac_expand_error_message(error));
+    return out;
+}
+
 bool HeaderList::append(const char *line) noexcept {
     curl_slist *node = curl_slist_append(nullptr, line);
     if (!node) return out_of_memory();
@@ -148,6 +163,6 @@ bool ac_apply_auth(CURL *h, yyjson_val *auth, HeaderList &headers, unique_cstr &
     if (!auth) return true;
     if (!ac_options().expand_auth) return apply(h, auth, headers, url);
     unique_doc expanded(expanded_auth(auth));
-    if (!expanded) return out_of_memory();
+    if (!expanded) return false;
     return apply(h, yyjson_doc_get_root(expanded.get()), headers, url);
 }

@@ -16,7 +16,13 @@ struct CollectionItem {
     char *body;
     char *body_type;
     char *auth;
+    // Sent as described ("verbatim": true in the item JSON); most items leave it out.
+    bool verbatim;
 };
+
+// Changes whenever the collection is emptied or replaced (not when an item is
+// added), so that what belongs to one collection can tell it is still current.
+unsigned long ac_collection_generation() noexcept;
 
 // Empties the collection; the get_json result buffer stays.
 void ac_collection_init() noexcept;
@@ -38,7 +44,7 @@ int ac_collection_add_value(const char *folder, yyjson_val *root) noexcept;
 bool ac_collection_replace(yyjson_val *elements) noexcept;
 
 // The item JSON object of item `index` (folder, name, method, url, body,
-// body_type, headers, auth) built in doc; its strings point into the item, so
+// body_type, headers, auth, and verbatim when set) built in doc; its strings point into the item, so
 // doc must be written before the collection changes. NULL when out of memory
 // or out of range.
 yyjson_mut_val *ac_collection_item_json(yyjson_mut_doc *doc, int index) noexcept;

@@ -15,6 +15,7 @@ int s_collection_count = 0;
 // Holds the text last returned by api_collection_get_json; survives
 // ac_collection_init so that hosts reading items in a row allocate once.
 ResultBuf s_collection_get_buf;
+unsigned long s_generation = 0;
 
 // Deeper values make the pretty-printed collection file grow with the square
 // of the depth: a 4 KB item would save as a 16 MB file.
@@ -53,6 +54,7 @@ bool refuse_deep_member(yyjson_val *root, const char *key) noexcept {
 void release_items() noexcept {
     for (int i = 0; i < s_collection_count; ++i) free_collection_item(&s_collection[i]);
     s_collection_count = 0;
+    ++s_generation;
 }
 
 // Compact JSON text of the member's value, whatever its type; "{}" when the
@@ -93,6 +95,8 @@ void free_collection_item(CollectionItem *item) noexcept {
     *item = CollectionItem{};
 }
 
+unsigned long ac_collection_generation() noexcept { return s_generation; }
+
 void ac_collection_init() noexcept { release_items(); }
 
 void ac_collection_cleanup() noexcept {
@@ -128,6 +132,7 @@ Built build_item(const char *folder, yyjson_val *root, CollectionItem &item) noe
     item.body_type = ac_strdup(ac_json_str(root, "body_type", "raw"));
     item.headers = json_member_text(root, "headers");
     item.auth = json_member_text(root, "auth");
+    item.verbatim = yyjson_is_true(yyjson_obj_get(root, "verbatim"));
     // All or nothing: a half-copied item would silently lose its headers or auth.
     if (!item.folder || !item.name || !item.method || !item.url || !item.body || !item.body_type ||
         !item.headers || !item.auth) {
@@ -193,7 +198,8 @@ yyjson_mut_val *ac_collection_item_json(yyjson_mut_doc *doc, int index) noexcept
               yyjson_mut_obj_add_str(doc, obj, "url", or_default(it.url, "")) &&
               yyjson_mut_obj_add_str(doc, obj, "body", or_default(it.body, "")) &&
               yyjson_mut_obj_add_str(doc, obj, "body_type", or_default(it.body_type, "raw")) &&
-              add_json_member(doc, obj, "headers", it.headers) && add_json_member(doc, obj, "auth", it.auth);
+              add_json_member(doc, obj, "headers", it.headers) && add_json_member(doc, obj, "auth", it.auth) &&
+              (!it.verbatim || yyjson_mut_obj_add_true(doc, obj, "verbatim"));
     return ok ? obj : nullptr;
 }
 

@@ -25,6 +25,7 @@ struct OptionDef {
 constexpr OptionDef option_defs[] = {
     {"expand_auth", Kind::boolean, &LibraryOptions::expand_auth},
     {"dynamic_variables", Kind::boolean, &LibraryOptions::dynamic_variables},
+    {"nested_variables", Kind::boolean, &LibraryOptions::nested_variables},
 };
 
 const OptionDef *find_option(const char *name) noexcept {

@@ -7,6 +7,8 @@ struct LibraryOptions {
     bool expand_auth = false;
     // Fill {{$name}} placeholders the environment does not set with fresh values.
     bool dynamic_variables = false;
+    // Expand a text again while values bring placeholders of their own.
+    bool nested_variables = false;
 };
 
 // The options in force.

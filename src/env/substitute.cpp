@@ -6,11 +6,14 @@
 #include "env/env.h"
 #include "quorvane_apiclient.h"
 #include "util/dynbuf.h"
+#include "util/owners.h"
 #include "util/util.h"
 
 namespace {
 
 constexpr std::size_t max_name_len = 255;
+// How often the format's runner expands a text again when values hold placeholders.
+constexpr int nested_passes = 19;
 
 // The first "}}" within the longest name that can match; a name longer than
 // that never expands, so looking further would only make the pass quadratic.
@@ -44,23 +47,16 @@ const char *placeholder_value(const char *p, const char **after, char (&fresh)[d
     return value;
 }
 
-}  // namespace
-
-char *ac_env_substitute(const char *text) noexcept {
-    if (!text) return ac_strdup("");
-    if (!std::strstr(text, "{{")) return ac_strdup(text);
-
-    std::size_t in_len = std::strlen(text);
-    DynBuf out;
-    if (!out.reserve(in_len * 2 + 255)) return ac_strdup(text);
-
+// One left-to-right pass over text into out; false when out cannot take
+// the result (out.error() says why).
+bool expand_once(const char *text, DynBuf &out) noexcept {
     const char *p = text;
     char fresh[dynamic_value_size];
     while (*p) {
         if (p[0] == '{' && p[1] == '{') {
             const char *after = nullptr;
             if (const char *value = placeholder_value(p + 2, &after, fresh)) {
-                if (!out.append(value)) break;
+                if (!out.append(value)) return false;
                 p = after;
                 continue;
             }
@@ -68,9 +64,50 @@ char *ac_env_substitute(const char *text) noexcept {
         // Plain bytes up to the next brace go in one piece.
         const char *brace = std::strchr(p + 1, '{');
         std::size_t run = brace ? static_cast<std::size_t>(brace - p) : std::strlen(p);
-        if (!out.append(p, run)) break;
+        if (!out.append(p, run)) return false;
         p += run;
     }
-    if (*p) return ac_strdup(text);  // a reallocation failed
-    return out.take();
+    return true;
+}
+
+ExpandError error_of(const DynBuf &buf) noexcept {
+    return buf.error() == DynBuf::Error::too_large ? ExpandError::too_large : ExpandError::no_memory;
+}
+
+}  // namespace
+
+char *ac_env_substitute(const char *text, ExpandError *error) noexcept {
+    ExpandError ignored;
+    ExpandError &why = error ? *error : ignored;
+    why = ExpandError::none;
+    if (!text) text = "";
+    std::size_t len = std::strlen(text);
+    if (len > expand_limit) {
+        why = ExpandError::too_large;
+        return nullptr;
+    }
+    char *copy = ac_strdup(text);
+    if (!copy) why = ExpandError::no_memory;
+    if (!copy || !std::strstr(text, "{{")) return copy;
+    unique_cstr current(copy);
+
+    // A value may hold placeholders of its own; the format's runner expands
+    // the whole text again, up to nested_passes times, while anything changes.
+    int passes = ac_options().nested_variables ? nested_passes : 1;
+    for (int pass = 0; pass < passes && std::strstr(current.get(), "{{"); ++pass) {
+        DynBuf out(expand_limit);
+        std::size_t current_len = std::strlen(current.get());
+        std::size_t room = current_len < expand_limit / 2 ? current_len * 2 + 255 : expand_limit;
+        if (!out.reserve(room) || !expand_once(current.get(), out)) {
+            why = error_of(out);
+            return nullptr;
+        }
+        if (out.len() == current_len && std::memcmp(out.c_str(), current.get(), current_len) == 0) break;
+        current.reset(out.take());
+    }
+    return current.release();
+}
+
+const char *ac_expand_error_message(ExpandError error) noexcept {
+    return error == ExpandError::too_large ? "expanded text too large" : "out of memory";
 }

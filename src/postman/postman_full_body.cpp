@@ -64,6 +64,9 @@ bool strip_comments(DynBuf &out, const char *s, std::size_t len) noexcept {
     return out.append(s + run, (len > run ? len - run : 0));
 }
 
+// As measured against the runner.
+constexpr const char *pruned_methods[] = {"GET", "HEAD", "COPY", "PURGE", "UNLOCK"};
+
 bool urlencoded(const PmPlace &at, yyjson_val *pairs, PmHeaders &headers, PmBody &out) noexcept {
     yyjson_val *pair;
     yyjson_arr_iter it = yyjson_arr_iter_with(pairs);
@@ -178,6 +181,13 @@ bool graphql(yyjson_val *gql, PmBody &out) noexcept {
 
 }  // namespace
 
+bool ac_pm_pruned_method(const char *method) noexcept {
+    for (const char *m : pruned_methods) {
+        if (std::strcmp(method, m) == 0) return true;
+    }
+    return false;
+}
+
 const char *ac_pm_file_type(const char *path, std::size_t len) noexcept {
     std::size_t dot = len;
     for (std::size_t i = len; i > 0 && path[i - 1] != '/'; --i) {
@@ -214,12 +224,10 @@ bool ac_pm_map_body(const PmPlace &at, yyjson_val *body, const char *method, boo
         ac_pm_note(at, "body", "%s body switched off: not sent", mode);
         return true;
     }
-    bool get_like = ac_ascii_ieq(method, "GET") || ac_ascii_ieq(method, "HEAD");
-    if (get_like && !keep_get_body) {
+    if (ac_pm_pruned_method(method) && !keep_get_body) {
         ac_pm_note(at, "body", "%s body of a %s request dropped, as the runner does", mode, method);
         return true;
     }
-    if (get_like) ac_pm_note(at, "body", "%s body kept, but api_request sends no body with %s", mode, method);
 
     if (std::strcmp(mode, "raw") == 0) {
         yyjson_val *language = yyjson_obj_get(yyjson_obj_get(yyjson_obj_get(body, "options"), "raw"), "language");

@@ -14,6 +14,11 @@ namespace {
 
 constexpr std::size_t folder_path_size = 512;
 
+// The collection variables of the last full import, for the full export to
+// write back; they belong to the collection of that generation only.
+DynBuf s_variables;
+unsigned long s_variables_generation = 0;
+
 // One item list still being walked: its folder path length and the auth its
 // requests inherit. Every path on the stack is a prefix of the one below it.
 struct Frame {
@@ -170,7 +175,7 @@ bool import_request(const PmPlace &at, yyjson_val *element, yyjson_val *inherite
               add_str(d, item, "method", method.c_str(), method.len()) && add_str(d, item, "url", url.c_str(), url.len()) &&
               add_str(d, item, "body", body.text.c_str(), body.text.len()) &&
               yyjson_mut_obj_add_str(d, item, "body_type", body.type) && yyjson_mut_obj_add_val(d, item, "headers", header_obj) &&
-              yyjson_mut_obj_add_val(d, item, "auth", auth_obj);
+              yyjson_mut_obj_add_val(d, item, "auth", auth_obj) && yyjson_mut_obj_add_true(d, item, "verbatim");
     if (!ok) return false;
     yyjson_mut_doc_set_root(d, item);
     unique_cstr text(yyjson_mut_write_opts(d, 0, nullptr, nullptr, nullptr));
@@ -214,12 +219,14 @@ void walk(yyjson_val *items, yyjson_val *root_auth, Counts &counts) noexcept {
 }
 
 // The collection's variables go into the environment, which wins when it
-// already has the name, as with the runner.
+// already has the name, as with the runner. All enabled ones are remembered.
 void set_variables(yyjson_val *variables, Counts &counts) noexcept {
     const char *env = api_env_json();
     unique_doc existing(ac_json_read(env, std::strlen(env)));
     yyjson_val *present = yyjson_doc_get_root(existing.get());
     PmPlace at{"", ""};
+    s_variables.reset();
+    bool remembered = s_variables.append_byte('[');
     yyjson_val *var;
     yyjson_arr_iter it = yyjson_arr_iter_with(variables);
     while ((var = yyjson_arr_iter_next(&it))) {
@@ -230,24 +237,40 @@ void set_variables(yyjson_val *variables, Counts &counts) noexcept {
             ac_pm_note(at, "variable", "'%s' switched off: not set", name);
             continue;
         }
-        if (yyjson_obj_get(present, name)) {
-            ac_pm_note(at, "variable", "'%s' already set in the environment: kept", name);
-            continue;
-        }
         char scratch[40];
         std::size_t len = 0;
         const char *value = ac_pm_scalar(yyjson_obj_get(var, "value"), &len, scratch);
         DynBuf text;
         if (!text.append(value ? value : "", value ? len : 0)) continue;
+        remembered = remembered && (s_variables.len() == 1 || s_variables.append_byte(',')) &&
+                     s_variables.append("{\"key\":") && ac_pm_json_string(s_variables, name, yyjson_get_len(key)) &&
+                     s_variables.append(",\"value\":") && ac_pm_json_string(s_variables, text.c_str(), text.len()) &&
+                     s_variables.append_byte('}');
+        if (yyjson_obj_get(present, name)) {
+            ac_pm_note(at, "variable", "'%s' already set in the environment: kept", name);
+            continue;
+        }
         if (api_env_set(name, text.c_str())) {
             ++counts.variables;
         } else {
             ac_pm_note(at, "variable", "'%s' not set: %s", name, api_last_error());
         }
     }
+    if (remembered && s_variables.append_byte(']')) {
+        s_variables_generation = ac_collection_generation();
+    } else {
+        s_variables.release();
+    }
 }
 
 }  // namespace
+
+const char *ac_pm_collection_variables() noexcept {
+    if (s_variables.len() == 0 || s_variables_generation != ac_collection_generation()) return nullptr;
+    return s_variables.c_str();
+}
+
+void ac_pm_forget_variables() noexcept { s_variables.release(); }
 
 extern "C" int api_import_postman_full(const char *path) noexcept {
     ac_postman_report_begin("import");

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "postman/postman.h"
 #include "postman/postman_full.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
@@ -82,6 +83,11 @@ void ac_postman_report_cleanup() noexcept {
     drop_doc();
     s_text.release();
     s_result = "{}";
+}
+
+void ac_postman_cleanup() noexcept {
+    ac_postman_report_cleanup();
+    ac_pm_forget_variables();
 }
 
 extern "C" const char *api_postman_report_json(void) noexcept {

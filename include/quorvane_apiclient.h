@@ -39,7 +39,9 @@ extern "C" {
 
 /** Initialises the library. storage_dir (may be NULL or "") is where
  *  history.json lives; its last level is created if missing. Discards the
- *  environment and the collection, and reloads the history. */
+ *  environment and the collection, and reloads the history. Fails with
+ *  "api_init: out of memory" when the history cannot be loaded for lack of
+ *  memory; history.json is then left alone until a later api_init loads it. */
 QUORVANE_API int api_init(const char *storage_dir) QUORVANE_NOEXCEPT;
 
 /** Releases every store and buffer; the library is uninitialised afterwards. */
@@ -94,7 +96,9 @@ QUORVANE_API int api_env_load(const char *path) QUORVANE_NOEXCEPT;
 
 /** Records {"method","url","status","ts"} (all optional; NULL allowed) as the
  *  newest entry of the history (at most 500) and rewrites history.json in the
- *  storage directory. Always returns 1. */
+ *  storage directory. Returns 1, also when the file cannot be rewritten; 0
+ *  only when memory runs out ("api_history_add: out of memory"), with nothing
+ *  recorded. */
 QUORVANE_API int api_history_add(const char *entry_json) QUORVANE_NOEXCEPT;
 
 /** Number of history entries, 0 to 500. */

@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include "apiclient/apiclient.h"
+#include "util/alloc.h"
 #include "apiclient/request_auth.h"
 #include "apiclient/request_body.h"
 #include "apiclient/request_verbatim.h"
@@ -196,7 +197,7 @@ int perform(const RequestConfig &c, const char *expanded_url, const char *expand
     }
 
     HeaderContext ctx;
-    ctx.doc = yyjson_mut_doc_new(nullptr);
+    ctx.doc = yyjson_mut_doc_new(ac_alc());
     ctx.obj = ctx.doc ? yyjson_mut_obj(ctx.doc) : nullptr;
     if (ctx.obj) yyjson_mut_doc_set_root(ctx.doc, ctx.obj);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, write_body_cb);
@@ -205,12 +206,17 @@ int perform(const RequestConfig &c, const char *expanded_url, const char *expand
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &ctx);
 
     CURLcode rc = curl_easy_perform(h);
-    ac_response_record(h, ctx);
+    bool recorded = ac_response_record(h, ctx);
     // Release order: header list, then the handle, then the URL it points at.
     headers.list.reset();
     handle.reset();
     if (rc != CURLE_OK) {
         ac_set_error("api_request: curl error (%d): %s", static_cast<int>(rc), curl_easy_strerror(rc));
+        return 0;
+    }
+    // A transfer whose headers could not all be kept is not reported whole.
+    if (!recorded) {
+        ac_set_error("api_request: out of memory");
         return 0;
     }
     return 1;
@@ -226,9 +232,10 @@ extern "C" int api_request(const char *config_json) noexcept {
         ac_set_error("api_request: missing config_json");
         return 0;
     }
-    unique_doc doc(ac_json_read(config_json, std::strlen(config_json)));
+    yyjson_read_err err{};
+    unique_doc doc(ac_json_read(config_json, std::strlen(config_json), &err));
     if (!doc) {
-        ac_set_error("api_request: invalid JSON in config_json");
+        ac_set_error(ac_json_no_memory(err) ? "api_request: out of memory" : "api_request: invalid JSON in config_json");
         return 0;
     }
     yyjson_val *root = yyjson_doc_get_root(doc.get());

@@ -1,4 +1,5 @@
 #include "apiclient/request_auth.h"
+#include "util/alloc.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +23,7 @@ bool out_of_memory() noexcept {
 // A copy of the auth object with {{name}} expanded in every string member;
 // null, with the message set, when that fails.
 yyjson_doc *expanded_auth(yyjson_val *auth) noexcept {
-    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+    unique_mut_doc doc(yyjson_mut_doc_new(ac_alc()));
     yyjson_mut_val *obj = doc ? yyjson_mut_obj(doc.get()) : nullptr;
     if (!obj) {
         out_of_memory();
@@ -46,7 +47,7 @@ yyjson_doc *expanded_auth(yyjson_val *auth) noexcept {
             return nullptr;
         }
     }
-    yyjson_doc *copy = yyjson_mut_doc_imut_copy(doc.get(), nullptr);
+    yyjson_doc *copy = yyjson_mut_doc_imut_copy(doc.get(), ac_alc());
     if (!copy) out_of_memory();
     return copy;
 }
@@ -87,7 +88,7 @@ bool apply_apikey(yyjson_val *auth, HeaderList &headers, unique_cstr &url) noexc
     }
     const char *joiner = std::strchr(url.get(), '?') ? "&" : "?";
     std::size_t cap = std::strlen(url.get()) + std::strlen(name) + std::strlen(value) + 5;
-    char *with_key = static_cast<char *>(std::malloc(cap));
+    char *with_key = static_cast<char *>(ac_malloc(cap));
     if (!with_key) return out_of_memory();
     std::snprintf(with_key, cap, "%s%s%s=%s", url.get(), joiner, name, value);
     url.reset(with_key);
@@ -147,7 +148,7 @@ bool HeaderList::append(const char *line) noexcept {
 
 bool HeaderList::append(const char *name, const char *value) noexcept {
     std::size_t cap = std::strlen(name) + std::strlen(value) + 3;
-    unique_cstr line(static_cast<char *>(std::malloc(cap)));
+    unique_cstr line(static_cast<char *>(ac_malloc(cap)));
     if (!line) return out_of_memory();
     std::snprintf(line.get(), cap, "%s: %s", name, value);
     return append(line.get());

@@ -65,9 +65,10 @@ extern "C" int api_configure(const char *options_json) noexcept {
         ac_set_error("api_configure: missing options_json");
         return 0;
     }
-    unique_doc doc(ac_json_read(options_json, std::strlen(options_json)));
+    yyjson_read_err err{};
+    unique_doc doc(ac_json_read(options_json, std::strlen(options_json), &err));
     if (!doc) {
-        ac_set_error("api_configure: invalid JSON");
+        ac_set_error(ac_json_no_memory(err) ? "api_configure: out of memory" : "api_configure: invalid JSON");
         return 0;
     }
     yyjson_val *root = yyjson_doc_get_root(doc.get());

@@ -14,9 +14,18 @@ constexpr std::size_t expand_limit = std::size_t{64} << 20;
 
 enum class ExpandError { none, no_memory, too_large };
 
+enum class EnvSet { ok, refused, no_memory };
+
+// api_env_set, telling a refusal (empty key, full store) from running out of
+// memory; the message is api_env_set's.
+EnvSet ac_env_set(const char *key, const char *value) noexcept;
+
+// True when the variable is set, even to "".
+bool ac_env_has(const char *key) noexcept;
+
 // Expands {{name}} placeholders from the environment in one left-to-right pass
 // (repeated while anything changes, with the nested_variables option). Returns
-// a new heap text (release with free()), or NULL with *error set when memory
+// a new heap text (release with ac_free()), or NULL with *error set when memory
 // runs out or the result would pass expand_limit. A NULL text gives "".
 char *ac_env_substitute(const char *text, ExpandError *error = nullptr) noexcept;
 

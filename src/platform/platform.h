@@ -11,10 +11,11 @@ std::uint64_t ac_now_millis() noexcept;
 // Seconds since 1970-01-01 00:00:00 UTC.
 std::int64_t ac_now_secs() noexcept;
 
-// The whole file followed by one NUL, released with free(); NULL for a null or
-// empty path, a missing or unreadable file, or a directory. *size_out (may be
-// NULL) receives the number of bytes read, only on success.
-char *ac_read_file(const char *path, std::uint64_t *size_out) noexcept;
+// The whole file followed by one NUL, released with ac_free(); NULL for a null
+// or empty path, a missing or unreadable file, or a directory, and when its
+// bytes cannot be allocated (then *no_memory, when given, is set). *size_out
+// (may be NULL) receives the number of bytes read, only on success.
+char *ac_read_file(const char *path, std::uint64_t *size_out, bool *no_memory = nullptr) noexcept;
 
 // The file opened for binary reading, with its size in *size; NULL for
 // anything but a regular file. A FIFO or device never blocks the call.

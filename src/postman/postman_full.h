@@ -15,7 +15,11 @@
 void ac_postman_report_begin(const char *operation) noexcept;
 // One dropped or rewritten thing. Texts are copied.
 void ac_postman_report_note(const char *folder, const char *name, const char *what, const char *detail) noexcept;
-void ac_postman_report_end(int requests, int items, int variables, int scripts) noexcept;
+// Writes the report. False when memory ran out for it or for any of its notes:
+// the report then reads "{}", and the operation must fail.
+bool ac_postman_report_end(int requests, int items, int variables, int scripts) noexcept;
+// Drops the report being built or the last one: "{}" again.
+void ac_postman_report_discard() noexcept;
 // Releases the report; api_postman_report_json gives "{}" afterwards.
 void ac_postman_report_cleanup() noexcept;
 

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "postman/postman_full.h"
+#include "util/alloc.h"
 #include "util/owners.h"
 #include "util/util.h"
 
@@ -107,7 +108,7 @@ bool add_file_part(yyjson_mut_doc *doc, yyjson_mut_val *parts, yyjson_val *key, 
 }
 
 bool formdata(const PmPlace &at, yyjson_val *entries, PmHeaders &headers, PmBody &out) noexcept {
-    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+    unique_mut_doc doc(yyjson_mut_doc_new(ac_alc()));
     yyjson_mut_val *parts = doc ? yyjson_mut_arr(doc.get()) : nullptr;
     if (!parts) return false;
     yyjson_mut_doc *d = doc.get();
@@ -150,7 +151,7 @@ bool formdata(const PmPlace &at, yyjson_val *entries, PmHeaders &headers, PmBody
     if (yyjson_mut_arr_size(parts) == 0) return true;
     yyjson_mut_doc_set_root(d, parts);
     std::size_t len = 0;
-    unique_cstr text(yyjson_mut_write_opts(d, 0, nullptr, &len, nullptr));
+    unique_cstr text(yyjson_mut_write_opts(d, 0, ac_alc(), &len, nullptr));
     if (!text || !out.text.append(text.get(), len)) return false;
     out.type = "multipart";
     if (long ct = headers.find("Content-Type"); ct >= 0) {
@@ -172,7 +173,7 @@ bool graphql(yyjson_val *gql, PmBody &out) noexcept {
         if (!out.text.append(",\"variables\":") || !out.text.append(yyjson_get_str(vars), yyjson_get_len(vars))) return false;
     } else if (vars && !yyjson_is_str(vars) && !yyjson_is_null(vars)) {
         std::size_t len = 0;
-        unique_cstr text(yyjson_val_write_opts(vars, 0, nullptr, &len, nullptr));
+        unique_cstr text(yyjson_val_write_opts(vars, 0, ac_alc(), &len, nullptr));
         if (!text || !out.text.append(",\"variables\":") || !out.text.append(text.get(), len)) return false;
     }
     out.type = "json";

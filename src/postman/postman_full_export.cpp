@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "apiclient/apiclient.h"
+#include "util/alloc.h"
 #include "platform/platform.h"
 #include "postman/postman.h"
 #include "postman/postman_full.h"
@@ -255,17 +256,17 @@ struct Groups {
     Groups(const Groups &) = delete;
     Groups &operator=(const Groups &) = delete;
     ~Groups() {
-        std::free(lists);
-        std::free(ends);
+        ac_free(lists);
+        ac_free(ends);
     }
 
     bool reserve(std::size_t n) noexcept {
         if (n < cap) return true;
         std::size_t want = cap ? cap * 2 : 16;
         if (want <= n) want = n + 1;
-        auto *l = static_cast<yyjson_mut_val **>(std::realloc(lists, want * sizeof *lists));
+        auto *l = static_cast<yyjson_mut_val **>(ac_realloc(lists, want * sizeof *lists));
         if (l) lists = l;
-        auto *e = static_cast<std::size_t *>(std::realloc(ends, want * sizeof *ends));
+        auto *e = static_cast<std::size_t *>(ac_realloc(ends, want * sizeof *ends));
         if (e) ends = e;
         if (!l || !e) return false;
         cap = want;
@@ -313,8 +314,10 @@ bool add_variables(yyjson_mut_doc *d, yyjson_mut_val *root, int *count) noexcept
     return copy && yyjson_mut_obj_add_val(d, root, "variable", copy);
 }
 
-char *export_text(std::size_t *len, int *written, int *variables) noexcept {
-    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+// NULL when the document cannot be built, with *no_memory set when memory ran out.
+char *export_text(std::size_t *len, int *written, int *variables, bool *no_memory) noexcept {
+    *no_memory = true;
+    unique_mut_doc doc(yyjson_mut_doc_new(ac_alc()));
     if (!doc) return nullptr;
     yyjson_mut_doc *d = doc.get();
     yyjson_mut_val *root = yyjson_mut_obj(d), *info = yyjson_mut_obj(d), *items = yyjson_mut_arr(d);
@@ -326,10 +329,11 @@ char *export_text(std::size_t *len, int *written, int *variables) noexcept {
     if (ok) groups.lists[0] = items;
     int count = api_collection_count();
     for (int i = 0; ok && i < count; ++i) {
+        // An item reads as "{}" only when memory ran out.
         const char *json = api_collection_get_json(i);
-        unique_doc parsed(ac_json_read(json, std::strlen(json)));
+        unique_doc parsed(std::strcmp(json, "{}") == 0 ? nullptr : ac_json_read(json, std::strlen(json)));
         yyjson_val *item = yyjson_doc_get_root(parsed.get());
-        if (!item) continue;  // an item that does not parse is left out
+        if (!item) return nullptr;
         const char *folder = ac_json_str(item, "folder", "");
         yyjson_mut_val *list = groups.list_for(d, folder);
         ItemWriter writer{d, item, PmPlace{folder, ac_json_str(item, "name", "")}};
@@ -339,7 +343,10 @@ char *export_text(std::size_t *len, int *written, int *variables) noexcept {
     }
     if (!ok) return nullptr;
     yyjson_mut_doc_set_root(d, root);
-    return yyjson_mut_write_opts(d, YYJSON_WRITE_PRETTY, nullptr, len, nullptr);
+    yyjson_write_err err{};
+    char *text = yyjson_mut_write_opts(d, YYJSON_WRITE_PRETTY, ac_alc(), len, &err);
+    *no_memory = !text && err.code == YYJSON_WRITE_ERROR_MEMORY_ALLOCATION;
+    return text;
 }
 
 }  // namespace
@@ -352,15 +359,20 @@ extern "C" int api_export_postman_full(const char *path) noexcept {
     }
     std::size_t len = 0;
     int written = 0, variables = 0;
-    unique_cstr text(export_text(&len, &written, &variables));
+    bool no_memory = false;
+    unique_cstr text(export_text(&len, &written, &variables, &no_memory));
     if (!text) {
-        ac_set_error("api_export_postman_full: failed to generate JSON");
+        ac_set_error(no_memory ? "api_export_postman_full: out of memory" : "api_export_postman_full: failed to generate JSON");
+        return 0;
+    }
+    if (!ac_postman_report_end(api_collection_count(), written, variables, 0)) {
+        ac_set_error("api_export_postman_full: out of memory");
         return 0;
     }
     if (!ac_write_file_atomic(path, text.get(), len)) {
+        ac_postman_report_discard();
         ac_set_error("api_export_postman_full: failed to write to '%s'", path);
         return 0;
     }
-    ac_postman_report_end(api_collection_count(), written, variables, 0);
     return 1;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "postman/postman_full.h"
+#include "util/alloc.h"
 
 namespace {
 
@@ -31,12 +32,12 @@ bool blank(char c) noexcept { return c == ' ' || c == '\t' || c == '\r'; }
 
 }  // namespace
 
-PmHeaders::~PmHeaders() { std::free(entries_); }
+PmHeaders::~PmHeaders() { ac_free(entries_); }
 
 bool PmHeaders::push(const char *name, std::size_t name_len, const char *value, std::size_t value_len) noexcept {
     if (count_ == cap_) {
         std::size_t want = cap_ ? cap_ * 2 : 16;
-        auto *grown = static_cast<Entry *>(std::realloc(entries_, want * sizeof(Entry)));
+        auto *grown = static_cast<Entry *>(ac_realloc(entries_, want * sizeof(Entry)));
         if (!grown) return false;
         entries_ = grown;
         cap_ = want;
@@ -93,7 +94,7 @@ bool PmHeaders::load(yyjson_val *header) noexcept {
 // Sorting keeps it O(n log n) whatever the file holds.
 bool PmHeaders::collapse() noexcept {
     if (count_ < 2) return true;
-    auto *order = static_cast<std::size_t *>(std::malloc(count_ * sizeof(std::size_t)));
+    auto *order = static_cast<std::size_t *>(ac_malloc(count_ * sizeof(std::size_t)));
     if (!order) return false;
     for (std::size_t i = 0; i < count_; ++i) order[i] = i;
     // By name ignoring case, then by exact name, then by position: each
@@ -131,7 +132,7 @@ bool PmHeaders::collapse() noexcept {
         *link = -1;
         g = e;
     }
-    std::free(order);
+    ac_free(order);
     return true;
 }
 

@@ -2,8 +2,10 @@
 #include <cstring>
 
 #include "apiclient/apiclient.h"
+#include "util/alloc.h"
 #include "collection/collection.h"
 #include "postman/postman.h"
+#include "postman/postman_staging.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
 
@@ -28,12 +30,12 @@ struct FrameStack {
     FrameStack() = default;
     FrameStack(const FrameStack &) = delete;
     FrameStack &operator=(const FrameStack &) = delete;
-    ~FrameStack() { std::free(frames); }
+    ~FrameStack() { ac_free(frames); }
 
     bool push(yyjson_val *items, std::size_t path_len) noexcept {
         if (count == cap) {
             std::size_t want = cap ? cap * 2 : 16;
-            auto *grown = static_cast<Frame *>(std::realloc(frames, want * sizeof(Frame)));
+            auto *grown = static_cast<Frame *>(ac_realloc(frames, want * sizeof(Frame)));
             if (!grown) return false;
             frames = grown;
             cap = want;
@@ -92,14 +94,14 @@ bool add_text(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const c
     return yyjson_mut_obj_add_strn(doc, obj, key, text, len);
 }
 
-// Builds the item JSON of one Postman request and adds it under `folder`.
-// Strings refer into the parsed file, which outlives the written text.
-void import_request(const char *folder, const char *name, std::size_t name_len, yyjson_val *request) noexcept {
-    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
-    if (!doc) return;
-    yyjson_mut_val *item = yyjson_mut_obj(doc.get());
-    if (!item) return;
-    yyjson_mut_doc_set_root(doc.get(), item);
+// Builds the item JSON of one Postman request in the staging document and
+// stages it under `folder`; false when memory runs out. Strings refer into
+// the parsed file, which outlives the staging.
+bool import_request(PmStaging &staging, const char *folder, const char *name, std::size_t name_len,
+                    yyjson_val *request) noexcept {
+    yyjson_mut_doc *d = staging.doc();
+    yyjson_mut_val *item = yyjson_mut_obj(d);
+    if (!item) return false;
 
     std::size_t method_len;
     const char *method = str_or(yyjson_obj_get(request, "method"), "GET", &method_len);
@@ -131,37 +133,37 @@ void import_request(const char *folder, const char *name, std::size_t name_len, 
         body = str_or(yyjson_obj_get(body_obj, "raw"), "", &body_len);
     }
 
-    yyjson_mut_val *headers = yyjson_mut_obj(doc.get());
-    yyjson_mut_val *auth = yyjson_mut_obj(doc.get());
-    if (!headers || !auth) return;
-    if (!add_pairs(doc.get(), headers, yyjson_obj_get(request, "header"))) return;
+    yyjson_mut_val *headers = yyjson_mut_obj(d);
+    yyjson_mut_val *auth = yyjson_mut_obj(d);
+    if (!headers || !auth) return false;
+    if (!add_pairs(d, headers, yyjson_obj_get(request, "header"))) return false;
 
     yyjson_val *auth_obj = yyjson_obj_get(request, "auth");
     yyjson_val *type = yyjson_obj_get(auth_obj, "type");
     if (has_members(auth_obj) && yyjson_is_str(type)) {
-        if (!yyjson_mut_obj_add_strn(doc.get(), auth, "type", yyjson_get_str(type), yyjson_get_len(type))) return;
+        if (!yyjson_mut_obj_add_strn(d, auth, "type", yyjson_get_str(type), yyjson_get_len(type))) return false;
         yyjson_val *params = yyjson_obj_getn(auth_obj, yyjson_get_str(type), yyjson_get_len(type));
-        if (!add_pairs(doc.get(), auth, params)) return;
+        if (!add_pairs(d, auth, params)) return false;
     }
 
-    bool ok = add_text(doc.get(), item, "name", name, name_len) &&
-              add_text(doc.get(), item, "method", method, method_len) &&
-              add_text(doc.get(), item, "url", url_text, url_len) &&
-              add_text(doc.get(), item, "body", body, body_len) &&
-              add_text(doc.get(), item, "body_type", body_type, body_type_len) &&
-              yyjson_mut_obj_add_val(doc.get(), item, "headers", headers) &&
-              yyjson_mut_obj_add_val(doc.get(), item, "auth", auth);
-    if (!ok) return;
-    unique_cstr text(yyjson_mut_write_opts(doc.get(), 0, nullptr, nullptr, nullptr));
-    if (text) api_collection_add(folder, text.get());
+    // A rebuilt URL is copied: it goes with this call.
+    bool ok = add_text(d, item, "name", name, name_len) &&
+              add_text(d, item, "method", method, method_len) &&
+              yyjson_mut_obj_add_strncpy(d, item, "url", url_text, url_len) &&
+              add_text(d, item, "body", body, body_len) &&
+              add_text(d, item, "body_type", body_type, body_type_len) &&
+              yyjson_mut_obj_add_val(d, item, "headers", headers) &&
+              yyjson_mut_obj_add_val(d, item, "auth", auth);
+    return ok && staging.add(folder, item);
 }
 
 // Walks the item tree depth-first in document order: a folder's requests take
-// the place where the folder stands in its parent's list.
-void parse_postman_items(yyjson_val *items) noexcept {
+// the place where the folder stands in its parent's list. False when memory
+// runs out.
+bool parse_postman_items(PmStaging &staging, yyjson_val *items) noexcept {
     char path[folder_path_size] = "";
     FrameStack stack;
-    if (!stack.push(items, 0)) return;
+    if (!stack.push(items, 0)) return false;
     while (stack.count > 0) {
         Frame &top = stack.frames[stack.count - 1];
         yyjson_val *element = yyjson_arr_iter_next(&top.items);
@@ -177,13 +179,13 @@ void parse_postman_items(yyjson_val *items) noexcept {
         if (yyjson_is_arr(children)) {
             if (yyjson_arr_size(children) == 0) continue;
             std::size_t child_len = extend_path(path, top.path_len, name);
-            // Out of memory: the folder's requests are missing, the walk goes on.
-            stack.push(children, child_len);
+            if (!stack.push(children, child_len)) return false;
             continue;
         }
         yyjson_val *request = yyjson_obj_get(element, "request");
-        if (yyjson_is_obj(request)) import_request(path, name, name_len, request);
+        if (yyjson_is_obj(request) && !import_request(staging, path, name, name_len, request)) return false;
     }
+    return true;
 }
 
 }  // namespace
@@ -193,9 +195,13 @@ extern "C" int api_import_postman(const char *path) noexcept {
         ac_set_error("api_import_postman: null or empty path");
         return 0;
     }
-    bool unreadable = false;
-    unique_doc doc(ac_json_read_file(path, &unreadable));
-    if (unreadable) {
+    JsonFile status = JsonFile::ok;
+    unique_doc doc(ac_json_read_file(path, &status));
+    if (status == JsonFile::no_memory) {
+        ac_set_error("api_import_postman: out of memory");
+        return 0;
+    }
+    if (status == JsonFile::unreadable) {
         ac_set_error("api_import_postman: could not read '%s'", path);
         return 0;
     }
@@ -213,7 +219,11 @@ extern "C" int api_import_postman(const char *path) noexcept {
         ac_set_error("api_import_postman: missing 'item' array in Postman collection");
         return 0;
     }
-    ac_collection_init();
-    parse_postman_items(items);
+    // Every item is built before the collection is replaced.
+    PmStaging staging;
+    if (!staging.begin() || !parse_postman_items(staging, items) || !staging.commit(nullptr)) {
+        ac_set_error("api_import_postman: out of memory");
+        return 0;
+    }
     return 1;
 }

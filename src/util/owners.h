@@ -3,11 +3,12 @@
 // their lifetimes nest: what libcurl points at must outlive the handle.
 #pragma once
 
-#include <cstdlib>
 #include <memory>
 
 #include <curl/curl.h>
 #include <yyjson.h>
+
+#include "util/alloc.h"
 
 struct doc_deleter {
     void operator()(yyjson_doc *d) const noexcept { yyjson_doc_free(d); }
@@ -16,7 +17,7 @@ struct mut_doc_deleter {
     void operator()(yyjson_mut_doc *d) const noexcept { yyjson_mut_doc_free(d); }
 };
 struct free_deleter {
-    void operator()(void *p) const noexcept { std::free(p); }
+    void operator()(void *p) const noexcept { ac_free(p); }
 };
 struct easy_deleter {
     void operator()(CURL *h) const noexcept { curl_easy_cleanup(h); }

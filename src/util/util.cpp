@@ -1,4 +1,5 @@
 #include "util/util.h"
+#include "util/alloc.h"
 
 #include <cstring>
 
@@ -15,7 +16,7 @@ void ac_copy_text(char *dst, std::size_t cap, const char *src) noexcept {
 char *ac_strdup(const char *src) noexcept {
     if (!src) return nullptr;
     std::size_t n = std::strlen(src) + 1;
-    char *p = static_cast<char *>(std::malloc(n));
+    char *p = static_cast<char *>(ac_malloc(n));
     if (p) std::memcpy(p, src, n);
     return p;
 }
@@ -74,15 +75,22 @@ bool ac_ascii_ieq(const char *a, const char *b) noexcept {
 
 yyjson_doc *ac_json_read(const char *text, std::size_t len, yyjson_read_err *err) noexcept {
     // Without YYJSON_READ_INSITU the reader copies and never writes the input.
-    return yyjson_read_opts(const_cast<char *>(text), len, 0, nullptr, err);
+    return yyjson_read_opts(const_cast<char *>(text), len, 0, ac_alc(), err);
 }
 
-yyjson_doc *ac_json_read_file(const char *path, bool *unreadable, yyjson_read_err *err) noexcept {
+yyjson_doc *ac_json_read_file(const char *path, JsonFile *status, yyjson_read_err *err) noexcept {
     std::uint64_t size = 0;
-    unique_cstr content(ac_read_file(path, &size));
-    *unreadable = !content;
-    if (!content) return nullptr;
-    return ac_json_read(content.get(), static_cast<std::size_t>(size), err);
+    bool no_memory = false;
+    unique_cstr content(ac_read_file(path, &size, &no_memory));
+    if (!content) {
+        *status = no_memory ? JsonFile::no_memory : JsonFile::unreadable;
+        return nullptr;
+    }
+    yyjson_read_err local{};
+    yyjson_read_err &e = err ? *err : local;
+    yyjson_doc *doc = ac_json_read(content.get(), static_cast<std::size_t>(size), &e);
+    *status = doc ? JsonFile::ok : ac_json_no_memory(e) ? JsonFile::no_memory : JsonFile::invalid;
+    return doc;
 }
 
 const char *ac_json_str(yyjson_val *obj, const char *key, const char *fallback) noexcept {

@@ -301,3 +301,17 @@ TEST_F(RequestTest, VerbatimSendsMethodBodyAndEmptyHeadersAsGiven) {
 }
 
 }  // namespace
+
+namespace {
+
+// An expansion past 64 MiB stops the request before anything is sent.
+TEST_F(RequestTest, ExpansionPastTheLimitSendsNothing) {
+    ASSERT_EQ(api_env_set("big", std::string(8000, 'x').c_str()), 1);
+    std::string body;
+    while (body.size() < 9000 * 7) body += "{{big}}";
+    EXPECT_EQ(send(R"({"url":"$B/x","method":"POST","body":")" + body + "\"}"), 0);
+    EXPECT_STREQ(api_last_error(), "api_request: expanded text too large");
+    EXPECT_EQ(server.request_count(), 0u);
+}
+
+}  // namespace

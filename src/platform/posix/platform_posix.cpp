@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "util/alloc.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -147,13 +148,15 @@ std::FILE *ac_open_regular_file(const char *path, std::uint64_t *size) noexcept 
     return f;
 }
 
-char *ac_read_file(const char *path, std::uint64_t *size_out) noexcept {
+char *ac_read_file(const char *path, std::uint64_t *size_out, bool *no_memory) noexcept {
+    if (no_memory) *no_memory = false;
     std::uint64_t file_size = 0;
     int fd = open_regular(path, &file_size);
     if (fd < 0) return nullptr;
     std::size_t size = static_cast<std::size_t>(file_size);
-    char *buf = static_cast<char *>(std::malloc(size + 1));
+    char *buf = static_cast<char *>(ac_malloc(size + 1));
     if (!buf) {
+        if (no_memory) *no_memory = true;
         ::close(fd);
         return nullptr;
     }
@@ -162,7 +165,7 @@ char *ac_read_file(const char *path, std::uint64_t *size_out) noexcept {
         ssize_t r = ::read(fd, buf + got, size - got);
         if (r < 0 && errno == EINTR) continue;
         if (r < 0 && got == 0) {  // unreadable, e.g. EISDIR through a special file
-            std::free(buf);
+            ac_free(buf);
             ::close(fd);
             return nullptr;
         }

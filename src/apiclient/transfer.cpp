@@ -115,10 +115,11 @@ void ac_transfer_private_connection() noexcept { s_private_next = true; }
 TransferResult ac_transfer_run(CURL *handle) noexcept {
     TransferResult result;
     const std::uint64_t id = s_running.load();
-    const bool pooled = ac_options().reuse_connections && !s_private_next;
+    const bool reuse = ac_options().reuse_connections;
+    const bool pooled = reuse && !s_private_next;
     s_private_next = false;
     // Reuse switched off: what was kept goes now rather than at api_cleanup.
-    if (!pooled) release_pool();
+    if (!reuse) release_pool();
     unique_multi own(pooled ? nullptr : curl_multi_init());
     CURLM *multi = pooled ? pool() : own.get();
     if (!multi) {

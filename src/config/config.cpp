@@ -70,7 +70,8 @@ bool read_text(LibraryOptions &staged, const OptionDef &def, yyjson_val *value) 
     const char *text = yyjson_get_str(value);
     std::size_t len = yyjson_get_len(value);
     if (len >= sizeof(staged.*def.text)) {
-        ac_set_error("api_configure: '%s' is longer than %zu bytes", def.name, sizeof(staged.*def.text) - 1);
+        ac_set_error("api_configure: '%s' is longer than %d bytes", def.name,
+                     static_cast<int>(sizeof(staged.*def.text) - 1));
         return false;
     }
     if (std::strlen(text) != len || std::strpbrk(text, "\r\n")) {

@@ -1,16 +1,11 @@
 // The options and RequestConfig members about how a request travels: kept
-// connections, decompression, redirect limit, user agent, proxy, HTTP
-// version and TLS files, each observed on the wire.
+// connections, redirect limit, user agent, proxy and TLS files, each observed
+// on the wire. Decompression and HTTP/2 have test programs of their own.
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include <brotli/encode.h>
-#include <zlib.h>
-#include <zstd.h>
-
 #include "request/request_fixture.h"
-#include "support/h2_server.h"
 #include "support/json.h"
 #include "support/self_signed_tls.h"
 #include "support/temp_dir.h"
@@ -20,11 +15,6 @@ namespace {
 bool reused() {
     JsonDoc doc = parse_json(api_response_info_json());
     return yyjson_get_bool(yyjson_obj_get(yyjson_doc_get_root(doc.get()), "connection_reused"));
-}
-
-std::string info_text(const char *key) {
-    JsonDoc doc = parse_json(api_response_info_json());
-    return json_str(yyjson_doc_get_root(doc.get()), key);
 }
 
 std::string url_config(const std::string &url, const std::string &extra = "") {
@@ -92,75 +82,6 @@ TEST_F(RequestTest, RedirectLimitAndUserAgentOnTheWire) {
         EXPECT_EQ(r.header_count("User-Agent"), c.agent ? 1u : 0u) << c.options << c.config;
         if (c.agent) {
             EXPECT_EQ(r.header("User-Agent"), c.agent);
-        }
-    }
-}
-
-std::string gzip_like(const std::string &plain, int window_bits) {
-    z_stream z{};
-    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, static_cast<uLong>(plain.size())) + 32, '\0');
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(plain.data()));
-    z.avail_in = static_cast<uInt>(plain.size());
-    z.next_out = reinterpret_cast<Bytef *>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
-std::string brotli(const std::string &plain) {
-    std::size_t n = BrotliEncoderMaxCompressedSize(plain.size());
-    std::string out(n, '\0');
-    BrotliEncoderCompress(BROTLI_DEFAULT_QUALITY, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_GENERIC, plain.size(),
-                          reinterpret_cast<const uint8_t *>(plain.data()), &n, reinterpret_cast<uint8_t *>(out.data()));
-    out.resize(n);
-    return out;
-}
-
-std::string zstd(const std::string &plain) {
-    std::string out(ZSTD_compressBound(plain.size()), '\0');
-    out.resize(ZSTD_compress(out.data(), out.size(), plain.data(), plain.size(), 3));
-    return out;
-}
-
-// Every encoding Debian's libcurl decodes, with bytes made here.
-TEST_F(RequestTest, DecompressAsksForAndDecodesEveryEncoding) {
-    std::string plain;
-    for (int i = 0; i < 2000; ++i) plain += R"({"id":)" + std::to_string(i) + R"(,"name":"item"},)";
-    struct Case {
-        const char *encoding;
-        std::string bytes;
-    } cases[] = {{"gzip", gzip_like(plain, 31)}, {"deflate", gzip_like(plain, 15)}, {"br", brotli(plain)},
-                 {"zstd", zstd(plain)}};
-    for (const Case &c : cases) {
-        ASSERT_LT(c.bytes.size(), plain.size() / 4) << c.encoding;
-        std::string reply = http_response(200, c.bytes, "Content-Encoding: " + std::string(c.encoding) + "\r\n");
-        for (bool decompress : {false, true}) {
-            ASSERT_EQ(api_configure(decompress ? R"({"decompress":true})" : R"({"decompress":false})"), 1);
-            server.enqueue(reply);
-            ASSERT_EQ(send(R"({"url":"$B/z"})"), 1) << c.encoding << api_last_error();
-            HttpRequest r = last_request();
-            const std::string &expected = decompress ? plain : c.bytes;
-            EXPECT_EQ(std::string(api_response_body(), static_cast<std::size_t>(api_response_body_len())), expected)
-                << c.encoding << decompress;
-            EXPECT_NE(std::string(api_response_headers_json()).find("\"content-encoding\":\"" + std::string(c.encoding)),
-                      std::string::npos);
-            std::string accepted = r.header("Accept-Encoding");
-            if (decompress) {
-                for (const char *name : {"gzip", "deflate", "br", "zstd"}) {
-                    EXPECT_NE(accepted.find(name), std::string::npos) << accepted;
-                }
-            } else {
-                EXPECT_EQ(r.header_count("Accept-Encoding"), 0u);
-            }
-            // The bytes on the wire, not the decoded ones.
-            JsonDoc info = parse_json(api_response_info_json());
-            yyjson_val *root = yyjson_doc_get_root(info.get());
-            EXPECT_EQ(yyjson_get_sint(yyjson_obj_get(root, "bytes_received")) -
-                          yyjson_get_sint(yyjson_obj_get(root, "header_bytes")),
-                      static_cast<long long>(c.bytes.size()));
         }
     }
 }
@@ -352,31 +273,6 @@ TEST_F(TlsTransport, SessionsResumeOnlyWhenKept) {
         EXPECT_NE(all[0].connection, all[1].connection);
         EXPECT_EQ(all[1].tls_resumed, reuse) << reuse;
     }
-}
-
-TEST(Http2, NegotiatedKeptAndRefusedOnRequest) {
-    ASSERT_EQ(api_init(nullptr), 1);
-    H2Server h2;
-    h2.add_file("data.bin", std::string("h2\0body", 7));
-    std::string ca = R"(,"ca_file":")" + h2.ca_file() + "\"";
-    const std::string url = h2.url("/data.bin");
-    for (const char *version : {"", R"(,"http_version":"2")"}) {
-        ASSERT_EQ(api_request(url_config(url, ca + version).c_str()), 1) << version << api_last_error();
-        EXPECT_EQ(info_text("http_version"), "2");
-        EXPECT_EQ(std::string(api_response_body(), static_cast<std::size_t>(api_response_body_len())),
-                  std::string("h2\0body", 7));
-        EXPECT_FALSE(reused());
-    }
-    // This server speaks HTTP/2 alone: a request held to 1.1 gets nothing back.
-    EXPECT_EQ(api_request(url_config(url, ca + R"(,"http_version":"1.1")").c_str()), 0);
-    EXPECT_EQ(info_text("http_version"), "");
-
-    ASSERT_EQ(api_configure(R"({"reuse_connections":true})"), 1);
-    ASSERT_EQ(api_request(url_config(url, ca).c_str()), 1) << api_last_error();
-    ASSERT_EQ(api_request(url_config(url, ca).c_str()), 1) << api_last_error();
-    EXPECT_TRUE(reused());
-    EXPECT_EQ(info_text("http_version"), "2");
-    api_cleanup();
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "support/h2_server.h"
+#include "http2/h2_server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -135,7 +135,10 @@ TransferResult ac_transfer_run(CURL *handle) noexcept {
     s_live.store(multi);
     drive(multi, handle, id, result);
     unpublish();
-    // Removing an unfinished transfer closes its connection.
+    // Removing an unfinished transfer closes its connection. A cancelled one
+    // must not wait for a name lookup still running in libcurl's resolver
+    // thread; the thread is left to end by itself.
+    if (result.cancelled) curl_easy_setopt(handle, CURLOPT_QUICK_EXIT, 1L);
     curl_multi_remove_handle(multi, handle);
     return result;
 }

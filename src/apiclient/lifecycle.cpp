@@ -6,6 +6,7 @@
 
 #include "apiclient/apiclient.h"
 #include "apiclient/response.h"
+#include "apiclient/transfer.h"
 #include "collection/collection.h"
 #include "config/config.h"
 #include "env/env.h"
@@ -84,6 +85,7 @@ extern "C" int api_init(const char *storage_dir) noexcept {
 
 extern "C" void api_cleanup(void) noexcept {
     ac_response_release();
+    ac_transfer_release();
     ac_env_cleanup();
     ac_history_cleanup();
     ac_collection_cleanup();

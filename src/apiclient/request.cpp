@@ -9,8 +9,11 @@
 #include "util/alloc.h"
 #include "apiclient/request_auth.h"
 #include "apiclient/request_body.h"
+#include "apiclient/request_transport.h"
 #include "apiclient/request_verbatim.h"
 #include "apiclient/response.h"
+#include "apiclient/response_info.h"
+#include "apiclient/transfer.h"
 #include "env/env.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
@@ -19,8 +22,6 @@ namespace {
 
 constexpr std::size_t header_line_size = 4096;
 constexpr long connect_timeout_s = 10;
-// libcurl 7.88 has no redirect limit of its own; a loop must not hang a request.
-constexpr long max_redirects = 30;
 
 // The members of a RequestConfig; texts are borrowed from the parsed document.
 struct RequestConfig {
@@ -30,6 +31,7 @@ struct RequestConfig {
     const char *body_type = "raw";
     yyjson_val *headers = nullptr;
     yyjson_val *auth = nullptr;
+    yyjson_val *root = nullptr;  // for the members request_transport.h reads
     int timeout_s = 30;
     int follow_redirects = 1;
     int insecure = 0;
@@ -46,6 +48,7 @@ int int_member(yyjson_val *obj, const char *key, int fallback) noexcept {
 
 RequestConfig read_config(yyjson_val *root) noexcept {
     RequestConfig c;
+    c.root = root;
     c.url = yyjson_get_str(yyjson_obj_get(root, "url"));
     c.method = ac_json_str(root, "method", "GET");
     c.body = ac_json_str(root, "body", "");
@@ -137,7 +140,6 @@ void set_transfer_options(CURL *h, const RequestConfig &c, const char *url, curl
     curl_easy_setopt(h, CURLOPT_TIMEOUT, static_cast<long>(c.timeout_s));
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, connect_timeout_s);
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, static_cast<long>(c.follow_redirects));
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, max_redirects);
     // An HTTP API client: a placeholder or an imported collection must never
     // turn a request into a local file read or another protocol.
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -190,6 +192,7 @@ int perform(const RequestConfig &c, const char *expanded_url, const char *expand
     }
 
     set_transfer_options(h, c, final_url.get(), headers.list.get());
+    if (!ac_apply_transport(h, c.root)) return 0;
     if (c.verbatim) {
         ac_set_verbatim_method(h, c.method, expanded_body, stream);
     } else {
@@ -202,14 +205,26 @@ int perform(const RequestConfig &c, const char *expanded_url, const char *expand
     if (ctx.obj) yyjson_mut_doc_set_root(ctx.doc, ctx.obj);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, write_body_cb);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, write_header_cb);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &ctx);
+    TransferLog log(h, &ctx);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, ac_info_header_cb);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &log);
 
-    CURLcode rc = curl_easy_perform(h);
-    bool recorded = ac_response_record(h, ctx);
+    TransferResult result = ac_transfer_run(h);
+    bool recorded = log.record();
+    recorded = ac_response_record(h, ctx) && recorded;
     // Release order: header list, then the handle, then the URL it points at.
     headers.list.reset();
     handle.reset();
+    CURLcode rc = result.code;
+    if (result.cancelled) {
+        ac_set_error("api_request: cancelled");
+        return 0;
+    }
+    if (result.multi_code != CURLM_OK) {
+        ac_set_error("api_request: curl multi error (%d): %s", static_cast<int>(result.multi_code),
+                     curl_multi_strerror(result.multi_code));
+        return 0;
+    }
     if (rc != CURLE_OK) {
         ac_set_error("api_request: curl error (%d): %s", static_cast<int>(rc), curl_easy_strerror(rc));
         return 0;
@@ -225,6 +240,7 @@ int perform(const RequestConfig &c, const char *expanded_url, const char *expand
 }  // namespace
 
 extern "C" int api_request(const char *config_json) noexcept {
+    RequestScope scope;
     ac_clear_error();
     clear_response_buffers();
     if (!g_initialized) ac_lazy_init();

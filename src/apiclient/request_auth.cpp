@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "apiclient/apiclient.h"
+#include "apiclient/transfer.h"
 #include "config/config.h"
 #include "env/env.h"
 #include "util/util.h"
@@ -117,6 +118,9 @@ bool apply(CURL *h, yyjson_val *auth, HeaderList &headers, unique_cstr &url) noe
         // Nothing goes out until the server challenges; libcurl answers and
         // resends. Alone, NTLM would open with its first message unasked.
         unsigned long scheme = digest ? CURLAUTH_DIGEST : CURLAUTH_NTLM | CURLAUTH_ONLY;
+        // NTLM authenticates the connection, not the request: a kept one
+        // would carry these credentials into a later request.
+        if (!digest) ac_transfer_private_connection();
         curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(scheme));
         return set_credentials(h, ac_json_str(auth, "user", ""), ac_json_str(auth, "pass", ""));
     }

@@ -22,6 +22,9 @@ struct free_deleter {
 struct easy_deleter {
     void operator()(CURL *h) const noexcept { curl_easy_cleanup(h); }
 };
+struct multi_deleter {
+    void operator()(CURLM *m) const noexcept { curl_multi_cleanup(m); }
+};
 struct slist_deleter {
     void operator()(curl_slist *l) const noexcept { curl_slist_free_all(l); }
 };
@@ -31,3 +34,4 @@ using unique_mut_doc = std::unique_ptr<yyjson_mut_doc, mut_doc_deleter>;
 using unique_cstr = std::unique_ptr<char, free_deleter>;  // malloc'd or yyjson-written text
 using unique_easy = std::unique_ptr<CURL, easy_deleter>;
 using unique_slist = std::unique_ptr<curl_slist, slist_deleter>;
+using unique_multi = std::unique_ptr<CURLM, multi_deleter>;

@@ -233,7 +233,11 @@ TEST_F(OutOfMemory, RequestsNeverGoOutHalfExpanded) {
          },
          [&config] { return api_request(config.c_str()); }, wrong,
          [] {
-             return std::to_string(api_response_status()) + api_response_headers_json() + api_response_body();
+             JsonDoc info = parse_json(api_response_info_json());
+             yyjson_val *root = yyjson_doc_get_root(info.get());
+             return std::to_string(api_response_status()) + api_response_headers_json() + api_response_body() +
+                    std::to_string(api_response_body_len()) + json_str(root, "effective_url") +
+                    std::to_string(yyjson_obj_size(root));
          },
          {"api_request: out of memory", "api_request: curl error", "api_request: curl_easy_init failed"}});
 }
@@ -248,9 +252,11 @@ TEST_F(OutOfMemory, ReadersNeverAllocate) {
     const std::string seen = std::string(api_last_error()) + api_response_body() + api_response_headers_json() +
                              std::to_string(api_response_status()) + api_response_time_json() + api_env_get("p") +
                              std::to_string(api_history_count()) + std::to_string(api_collection_count()) +
-                             api_postman_report_json();
+                             api_postman_report_json() + std::to_string(api_response_body_len()) +
+                             api_response_info_json() + std::to_string(api_request_progress(nullptr, nullptr, nullptr, nullptr));
+    api_request_cancel();
     EXPECT_EQ(ac_alloc_count(), count);
-    EXPECT_EQ(seen, R"({"data":[{"id":7,"tags":["a","b"]}]}{}0{}x32{})");
+    EXPECT_EQ(seen, R"({"data":[{"id":7,"tags":["a","b"]}]}{}0{}x32{}36{}0)");
     api_cleanup();
     ac_alloc_fail(-1, false);
 }

@@ -202,12 +202,29 @@ HttpReply::HttpReply(const char *raw, std::chrono::milliseconds wait) : HttpRepl
 HttpReply::HttpReply(std::shared_ptr<const std::string> raw, std::chrono::milliseconds wait)
     : bytes(std::move(raw)), delay(wait) {}
 
-std::string http_response(int status, std::string_view body, std::string_view headers) {
+HttpReply trickled(std::string raw, std::size_t piece, std::chrono::milliseconds pause) {
+    HttpReply reply(std::move(raw));
+    reply.piece = piece;
+    reply.pause = pause;
+    return reply;
+}
+
+namespace {
+std::string response_head(int status, std::size_t length, std::string_view headers, bool close) {
     std::string out = "HTTP/1.1 " + std::to_string(status) + " " + reason_phrase(status) + "\r\n";
     out.append(headers);
-    out += "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
-    out.append(body);
-    return out;
+    out += "Content-Length: " + std::to_string(length) + "\r\n";
+    if (close) out += "Connection: close\r\n";
+    return out + "\r\n";
+}
+}  // namespace
+
+std::string http_keep_alive_response(int status, std::string_view body, std::string_view headers) {
+    return response_head(status, body.size(), headers, false).append(body);
+}
+
+std::string http_response(int status, std::string_view body, std::string_view headers) {
+    return response_head(status, body.size(), headers, true).append(body);
 }
 
 struct HttpServer::Impl {
@@ -216,6 +233,9 @@ struct HttpServer::Impl {
     int port = 0;
     std::string base_url;
     SSL_CTX *tls = nullptr;
+    std::string cert_pem;
+    bool keep_alive = false;
+    std::atomic<std::size_t> connections{0};
     std::thread acceptor;
     std::once_flag stopped;
 
@@ -301,7 +321,7 @@ struct HttpServer::Impl {
         pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
 
         SSL *ssl = tls ? SSL_new(tls) : nullptr;
-        if (!tls || (ssl && SSL_set_fd(ssl, fd) == 1 && SSL_accept(ssl) == 1)) exchange(Peer{fd, ssl});
+        if (!tls || (ssl && SSL_set_fd(ssl, fd) == 1 && SSL_accept(ssl) == 1)) exchange(Peer{fd, ssl}, ++connections);
         SSL_free(ssl);
         {
             std::lock_guard lock(mutex);
@@ -310,16 +330,51 @@ struct HttpServer::Impl {
         close(fd);
     }
 
-    void exchange(Peer peer) {
-        std::string pending;
-        std::optional<HttpRequest> req = read_request(peer, pending);
-        if (!req) return;
-        HttpReply reply = answer_to(*req);
-        {
-            std::unique_lock lock(mutex);
-            if (stopping_cv.wait_for(lock, reply.delay, [this] { return stopping; })) return;
+    // Client certificate and session resumption, as seen by this connection.
+    static void describe_tls(SSL *ssl, HttpRequest &req) {
+        if (!ssl) return;
+        req.tls_resumed = SSL_session_reused(ssl) == 1;
+        X509 *cert = SSL_get1_peer_certificate(ssl);
+        if (!cert) return;
+        char cn[256] = "";
+        X509_NAME_get_text_by_NID(X509_get_subject_name(cert), NID_commonName, cn, sizeof cn);
+        req.client_cert_cn = cn;
+        X509_free(cert);
+    }
+
+    // False when the server stops while waiting.
+    bool wait_for(std::chrono::milliseconds delay) {
+        std::unique_lock lock(mutex);
+        return !stopping_cv.wait_for(lock, delay, [this] { return stopping; });
+    }
+
+    bool send_reply(Peer &peer, const HttpReply &reply) {
+        if (!wait_for(reply.delay)) return false;
+        std::string_view rest(*reply.bytes);
+        std::size_t piece = reply.piece ? reply.piece : rest.size();
+        while (!rest.empty()) {
+            std::size_t n = std::min(piece, rest.size());
+            if (!peer.write_all(rest.substr(0, n))) return false;
+            rest.remove_prefix(n);
+            if (!rest.empty() && !wait_for(reply.pause)) return false;
         }
-        if (!peer.write_all(*reply.bytes)) return;
+        return true;
+    }
+
+    void exchange(Peer peer, std::size_t connection) {
+        std::string pending;
+        for (;;) {
+            std::optional<HttpRequest> req = read_request(peer, pending);
+            if (!req) return;
+            pending.erase(0, req->raw.size());
+            req->connection = connection;
+            describe_tls(peer.ssl, *req);
+            HttpReply reply = answer_to(*req);
+            if (!send_reply(peer, reply)) return;
+            std::string_view head(*reply.bytes);
+            head = head.substr(0, head.find("\r\n\r\n"));
+            if (!keep_alive || icontains(head, "Connection: close")) break;
+        }
         if (peer.ssl) SSL_shutdown(peer.ssl);
         shutdown(peer.fd, SHUT_WR);
         drain(peer.fd);
@@ -347,9 +402,16 @@ struct HttpServer::Impl {
 
 HttpServer::HttpServer(HttpServerOptions options) : impl_(std::make_unique<Impl>()) {
     impl_->listen_on(options.port);
+    impl_->keep_alive = options.keep_alive;
     if (options.tls) {
-        impl_->tls = make_self_signed_server_ctx();
+        impl_->tls = make_self_signed_server_ctx(&impl_->cert_pem);
         if (!impl_->tls) throw std::runtime_error("cannot make the TLS certificate");
+        // Resumed sessions need an id context once client certificates are asked for.
+        static const unsigned char context[] = "qv-test";
+        SSL_CTX_set_session_id_context(impl_->tls, context, sizeof context - 1);
+        if (options.ask_client_cert) {
+            SSL_CTX_set_verify(impl_->tls, SSL_VERIFY_PEER, [](int, X509_STORE_CTX *) { return 1; });
+        }
     }
     impl_->base_url = std::string(options.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(impl_->port);
     impl_->acceptor = std::thread([this] { impl_->accept_loop(); });
@@ -378,6 +440,7 @@ void HttpServer::stop() {
 int HttpServer::port() const { return impl_->port; }
 const std::string &HttpServer::base_url() const { return impl_->base_url; }
 std::string HttpServer::url(std::string_view path) const { return impl_->base_url + std::string(path); }
+const std::string &HttpServer::certificate_pem() const { return impl_->cert_pem; }
 
 void HttpServer::enqueue(HttpReply reply) {
     std::lock_guard lock(impl_->mutex);

@@ -42,11 +42,10 @@ extern "C" int api_collection_save(const char *path) noexcept {
     }
     yyjson_mut_doc_set_root(doc.get(), root);
     std::size_t len = 0;
-    yyjson_write_err err{};
-    unique_cstr text(yyjson_mut_write_opts(doc.get(), YYJSON_WRITE_PRETTY, ac_alc(), &len, &err));
+    bool no_memory = false;
+    unique_cstr text(ac_json_write_pretty(doc.get(), &len, &no_memory));
     if (!text) {
-        ac_set_error(err.code == YYJSON_WRITE_ERROR_MEMORY_ALLOCATION ? "api_collection_save: out of memory"
-                                                                      : "api_collection_save: failed to serialize JSON");
+        ac_set_error(no_memory ? "api_collection_save: out of memory" : "api_collection_save: failed to serialize JSON");
         return 0;
     }
     if (!ac_write_file_atomic(path, text.get(), len)) {
@@ -57,24 +56,8 @@ extern "C" int api_collection_save(const char *path) noexcept {
 }
 
 extern "C" int api_collection_load(const char *path) noexcept {
-    if (!path || !*path) {
-        ac_set_error("api_collection_load: null or empty path");
-        return 0;
-    }
-    JsonFile status = JsonFile::ok;
-    unique_doc doc(ac_json_read_file(path, &status));
-    if (status == JsonFile::no_memory) {
-        ac_set_error("api_collection_load: out of memory");
-        return 0;
-    }
-    if (status == JsonFile::unreadable) {
-        ac_set_error("api_collection_load: could not read '%s'", path);
-        return 0;
-    }
-    if (!doc) {
-        ac_set_error("api_collection_load: invalid JSON in '%s'", path);
-        return 0;
-    }
+    unique_doc doc(ac_json_load_file("api_collection_load", path));
+    if (!doc) return 0;
     yyjson_val *requests = find_requests(yyjson_doc_get_root(doc.get()));
     if (!requests) {
         ac_set_error("api_collection_load: no requests array found in '%s'", path);

@@ -108,10 +108,7 @@ char *export_text(std::size_t *len, bool *no_memory) noexcept {
     }
     if (!ok) return nullptr;
     yyjson_mut_doc_set_root(d, root);
-    yyjson_write_err err{};
-    char *text = yyjson_mut_write_opts(d, YYJSON_WRITE_PRETTY, ac_alc(), len, &err);
-    *no_memory = !text && err.code == YYJSON_WRITE_ERROR_MEMORY_ALLOCATION;
-    return text;
+    return ac_json_write_pretty(d, len, no_memory);
 }
 
 }  // namespace

@@ -10,51 +10,16 @@
 #include "collection/collection.h"
 #include "env/env.h"
 #include "postman/postman_full.h"
-#include "postman/postman_staging.h"
+#include "postman/postman_tree.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
 
 namespace {
 
-constexpr std::size_t folder_path_size = 512;
-
 // The collection variables of the last full import, for the full export to
 // write back; they belong to the collection of that generation only.
 DynBuf s_variables;
 unsigned long s_variables_generation = 0;
-
-// One item list still being walked: its folder path length and the auth its
-// requests inherit. Every path on the stack is a prefix of the one below it.
-struct Frame {
-    yyjson_arr_iter items;
-    std::size_t path_len;
-    yyjson_val *auth;
-};
-
-// Kept on the heap so that a file nested thousands of folders deep cannot
-// exhaust the thread's stack.
-struct FrameStack {
-    Frame *frames = nullptr;
-    std::size_t count = 0;
-    std::size_t cap = 0;
-
-    FrameStack() = default;
-    FrameStack(const FrameStack &) = delete;
-    FrameStack &operator=(const FrameStack &) = delete;
-    ~FrameStack() { ac_free(frames); }
-
-    bool push(yyjson_val *items, std::size_t path_len, yyjson_val *auth) noexcept {
-        if (count == cap) {
-            std::size_t want = cap ? cap * 2 : 16;
-            auto *grown = static_cast<Frame *>(ac_realloc(frames, want * sizeof(Frame)));
-            if (!grown) return false;
-            frames = grown;
-            cap = want;
-        }
-        frames[count++] = Frame{yyjson_arr_iter_with(items), path_len, auth};
-        return true;
-    }
-};
 
 struct Counts {
     int requests = 0;
@@ -66,20 +31,6 @@ struct Counts {
 const char *name_of(yyjson_val *element) noexcept {
     yyjson_val *name = yyjson_obj_get(element, "name");
     return yyjson_is_str(name) ? yyjson_get_str(name) : "Request";
-}
-
-// Like the plain import: "parent/name", cut at 511 bytes on a whole character.
-std::size_t extend_path(char (&path)[folder_path_size], std::size_t len, const char *name) noexcept {
-    std::size_t n = len;
-    if (n > 0 && n < folder_path_size) path[n++] = '/';
-    std::size_t name_len = std::strlen(name);
-    std::size_t room = folder_path_size - n;
-    std::size_t take = name_len < room ? name_len : room;
-    std::memcpy(path + n, name, take);
-    n += take;
-    if (n >= folder_path_size) n = ac_utf8_cut(path, folder_path_size, folder_path_size - 1);
-    path[n] = '\0';
-    return n;
 }
 
 // An auth object with a type applies; null, a missing member or no type inherits.
@@ -218,13 +169,13 @@ Built import_request(PmStaging &staging, int staged, const PmPlace &at, yyjson_v
 // does, staging the items. False when memory runs out.
 bool walk(PmStaging &staging, yyjson_val *items, yyjson_val *root_auth, Counts &counts) noexcept {
     char path[folder_path_size] = "";
-    FrameStack stack;
+    PmFrameStack stack;
     if (!stack.push(items, 0, root_auth)) return false;
-    while (stack.count > 0) {
-        Frame &top = stack.frames[stack.count - 1];
+    while (!stack.empty()) {
+        PmFrame &top = stack.top();
         yyjson_val *element = yyjson_arr_iter_next(&top.items);
         if (!element) {
-            --stack.count;
+            stack.pop();
             continue;
         }
         if (!yyjson_is_obj(element) || yyjson_obj_size(element) == 0) continue;
@@ -235,7 +186,7 @@ bool walk(PmStaging &staging, yyjson_val *items, yyjson_val *root_auth, Counts &
             if (yyjson_arr_size(children) == 0) continue;
             note_extras(at, element, false);
             yyjson_val *auth = effective_auth(yyjson_obj_get(element, "auth"), top.auth);
-            std::size_t child_len = extend_path(path, top.path_len, at.name);
+            std::size_t child_len = ac_pm_extend_path(path, top.path_len, at.name);
             if (!stack.push(children, child_len, auth)) return false;
             continue;
         }
@@ -311,34 +262,10 @@ void ac_pm_forget_variables() noexcept { s_variables.release(); }
 
 extern "C" int api_import_postman_full(const char *path) noexcept {
     ac_postman_report_begin("import");
-    if (!path || !*path) {
-        ac_set_error("api_import_postman_full: null or empty path");
-        return 0;
-    }
-    JsonFile status = JsonFile::ok;
-    unique_doc doc(ac_json_read_file(path, &status));
-    if (status == JsonFile::no_memory) {
-        ac_set_error("api_import_postman_full: out of memory");
-        return 0;
-    }
-    if (status == JsonFile::unreadable) {
-        ac_set_error("api_import_postman_full: could not read '%s'", path);
-        return 0;
-    }
-    if (!doc) {
-        ac_set_error("api_import_postman_full: invalid JSON in '%s'", path);
-        return 0;
-    }
+    unique_doc doc;
+    yyjson_val *items = ac_pm_load_items("api_import_postman_full", path, doc);
+    if (!items) return 0;
     yyjson_val *root = yyjson_doc_get_root(doc.get());
-    if (!yyjson_is_obj(root)) {
-        ac_set_error("api_import_postman_full: root must be JSON object");
-        return 0;
-    }
-    yyjson_val *items = yyjson_obj_get(root, "item");
-    if (!yyjson_is_arr(items)) {
-        ac_set_error("api_import_postman_full: missing 'item' array in Postman collection");
-        return 0;
-    }
     // Built aside first: running out of memory half-way leaves the collection,
     // the environment and the last report as they were.
     Counts counts;

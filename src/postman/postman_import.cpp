@@ -5,47 +5,11 @@
 #include "util/alloc.h"
 #include "collection/collection.h"
 #include "postman/postman.h"
-#include "postman/postman_staging.h"
+#include "postman/postman_tree.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
 
 namespace {
-
-constexpr std::size_t folder_path_size = 512;
-
-// One item list still being walked, and the length of its folder path. Every
-// path on the stack is a prefix of the one below it, so they share one buffer.
-struct Frame {
-    yyjson_arr_iter items;
-    std::size_t path_len;
-};
-
-// Pending item lists, deepest last. Kept on the heap so that a file nested
-// thousands of folders deep cannot exhaust the thread's stack.
-struct FrameStack {
-    Frame *frames = nullptr;
-    std::size_t count = 0;
-    std::size_t cap = 0;
-
-    FrameStack() = default;
-    FrameStack(const FrameStack &) = delete;
-    FrameStack &operator=(const FrameStack &) = delete;
-    ~FrameStack() { ac_free(frames); }
-
-    bool push(yyjson_val *items, std::size_t path_len) noexcept {
-        if (count == cap) {
-            std::size_t want = cap ? cap * 2 : 16;
-            auto *grown = static_cast<Frame *>(ac_realloc(frames, want * sizeof(Frame)));
-            if (!grown) return false;
-            frames = grown;
-            cap = want;
-        }
-        frames[count].items = yyjson_arr_iter_with(items);
-        frames[count].path_len = path_len;
-        ++count;
-        return true;
-    }
-};
 
 const char *str_or(yyjson_val *v, const char *fallback, std::size_t *len) noexcept {
     if (yyjson_is_str(v)) {
@@ -57,22 +21,6 @@ const char *str_or(yyjson_val *v, const char *fallback, std::size_t *len) noexce
 }
 
 bool has_members(yyjson_val *v) noexcept { return yyjson_is_obj(v) && yyjson_obj_size(v) > 0; }
-
-// Appends child to the folder path path[0..len): "name" at the top, else
-// "parent/name"; cut at 511 bytes, never inside a UTF-8 character. Like a
-// "%s" format, the name ends at its first NUL.
-std::size_t extend_path(char (&path)[folder_path_size], std::size_t len, const char *name) noexcept {
-    std::size_t n = len;
-    if (n > 0 && n < folder_path_size) path[n++] = '/';
-    std::size_t name_len = std::strlen(name);
-    std::size_t room = folder_path_size - n;
-    std::size_t take = name_len < room ? name_len : room;
-    std::memcpy(path + n, name, take);
-    n += take;
-    if (n >= folder_path_size) n = ac_utf8_cut(path, folder_path_size, folder_path_size - 1);
-    path[n] = '\0';
-    return n;
-}
 
 // Appends {key: value} for every entry of `entries` whose "key" and "value"
 // are both strings; equal keys are all kept, in entry order.
@@ -162,13 +110,13 @@ bool import_request(PmStaging &staging, const char *folder, const char *name, st
 // runs out.
 bool parse_postman_items(PmStaging &staging, yyjson_val *items) noexcept {
     char path[folder_path_size] = "";
-    FrameStack stack;
+    PmFrameStack stack;
     if (!stack.push(items, 0)) return false;
-    while (stack.count > 0) {
-        Frame &top = stack.frames[stack.count - 1];
+    while (!stack.empty()) {
+        PmFrame &top = stack.top();
         yyjson_val *element = yyjson_arr_iter_next(&top.items);
         if (!element) {
-            --stack.count;
+            stack.pop();
             continue;
         }
         if (!has_members(element)) continue;
@@ -178,7 +126,7 @@ bool parse_postman_items(PmStaging &staging, yyjson_val *items) noexcept {
         yyjson_val *children = yyjson_obj_get(element, "item");
         if (yyjson_is_arr(children)) {
             if (yyjson_arr_size(children) == 0) continue;
-            std::size_t child_len = extend_path(path, top.path_len, name);
+            std::size_t child_len = ac_pm_extend_path(path, top.path_len, name);
             if (!stack.push(children, child_len)) return false;
             continue;
         }
@@ -191,34 +139,9 @@ bool parse_postman_items(PmStaging &staging, yyjson_val *items) noexcept {
 }  // namespace
 
 extern "C" int api_import_postman(const char *path) noexcept {
-    if (!path || !*path) {
-        ac_set_error("api_import_postman: null or empty path");
-        return 0;
-    }
-    JsonFile status = JsonFile::ok;
-    unique_doc doc(ac_json_read_file(path, &status));
-    if (status == JsonFile::no_memory) {
-        ac_set_error("api_import_postman: out of memory");
-        return 0;
-    }
-    if (status == JsonFile::unreadable) {
-        ac_set_error("api_import_postman: could not read '%s'", path);
-        return 0;
-    }
-    if (!doc) {
-        ac_set_error("api_import_postman: invalid JSON in '%s'", path);
-        return 0;
-    }
-    yyjson_val *root = yyjson_doc_get_root(doc.get());
-    if (!yyjson_is_obj(root)) {
-        ac_set_error("api_import_postman: root must be JSON object");
-        return 0;
-    }
-    yyjson_val *items = yyjson_obj_get(root, "item");
-    if (!yyjson_is_arr(items)) {
-        ac_set_error("api_import_postman: missing 'item' array in Postman collection");
-        return 0;
-    }
+    unique_doc doc;
+    yyjson_val *items = ac_pm_load_items("api_import_postman", path, doc);
+    if (!items) return 0;
     // Every item is built before the collection is replaced.
     PmStaging staging;
     if (!staging.begin() || !parse_postman_items(staging, items) || !staging.commit(nullptr)) {

@@ -1,4 +1,6 @@
 #include "util/util.h"
+
+#include "apiclient/apiclient.h"
 #include "util/alloc.h"
 
 #include <cstring>
@@ -91,6 +93,29 @@ yyjson_doc *ac_json_read_file(const char *path, JsonFile *status, yyjson_read_er
     yyjson_doc *doc = ac_json_read(content.get(), static_cast<std::size_t>(size), &e);
     *status = doc ? JsonFile::ok : ac_json_no_memory(e) ? JsonFile::no_memory : JsonFile::invalid;
     return doc;
+}
+
+yyjson_doc *ac_json_load_file(const char *fn, const char *path) noexcept {
+    if (!path || !*path) {
+        ac_set_error("%s: null or empty path", fn);
+        return nullptr;
+    }
+    JsonFile status = JsonFile::ok;
+    yyjson_doc *doc = ac_json_read_file(path, &status);
+    switch (status) {
+    case JsonFile::ok: return doc;
+    case JsonFile::no_memory: ac_set_error("%s: out of memory", fn); break;
+    case JsonFile::unreadable: ac_set_error("%s: could not read '%s'", fn, path); break;
+    case JsonFile::invalid: ac_set_error("%s: invalid JSON in '%s'", fn, path); break;
+    }
+    return nullptr;
+}
+
+char *ac_json_write_pretty(yyjson_mut_doc *doc, std::size_t *len, bool *no_memory) noexcept {
+    yyjson_write_err err{};
+    char *text = yyjson_mut_write_opts(doc, YYJSON_WRITE_PRETTY, ac_alc(), len, &err);
+    *no_memory = !text && err.code == YYJSON_WRITE_ERROR_MEMORY_ALLOCATION;
+    return text;
 }
 
 const char *ac_json_str(yyjson_val *obj, const char *key, const char *fallback) noexcept {

@@ -44,6 +44,15 @@ enum class JsonFile { ok, unreadable, invalid, no_memory };
 // *status saying why (err, when given, describes an invalid text).
 yyjson_doc *ac_json_read_file(const char *path, JsonFile *status, yyjson_read_err *err = nullptr) noexcept;
 
+// Reads a JSON file for the exported function `fn`: NULL on failure, with
+// fn's message set ("null or empty path", "out of memory", "could not read
+// '<path>'", "invalid JSON in '<path>'").
+yyjson_doc *ac_json_load_file(const char *fn, const char *path) noexcept;
+
+// Pretty text of a document, released with ac_free(); NULL when it cannot be
+// written, with *no_memory set when memory ran out for it.
+char *ac_json_write_pretty(yyjson_mut_doc *doc, std::size_t *len, bool *no_memory) noexcept;
+
 // String member of an object (first of equal keys), or fallback when missing or
 // of another type.
 const char *ac_json_str(yyjson_val *obj, const char *key, const char *fallback) noexcept;

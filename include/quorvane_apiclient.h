@@ -225,9 +225,10 @@ QUORVANE_API int api_configure(const char *options_json) QUORVANE_NOEXCEPT;
  *     does: any method name as given (a token of at most 32 characters, else
  *     "api_request: invalid method '<m>'"), the body with any method, an
  *     empty body with Content-Length: 0 (except GET, HEAD, DELETE, OPTIONS,
- *     TRACE, CONNECT), empty header values sent empty, and no Content-Type or
- *     Expect header added by the transfer library. api_collection_add keeps
- *     it with the item.
+ *     TRACE, CONNECT), empty header values sent empty, no Content-Type or
+ *     Expect header added by the transfer library, and each value put into
+ *     the URL percent-encoded for the part it lands in (the fragment left
+ *     out). api_collection_add keeps it with the item.
  * Any expansion that would pass 64 MiB fails with "api_request: expanded
  * text too large", and nothing is sent.
  *

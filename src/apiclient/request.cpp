@@ -269,7 +269,7 @@ extern "C" int api_request(const char *config_json) noexcept {
         return 0;
     }
     // Nothing is sent unless every text expanded whole.
-    unique_cstr url(ac_request_expand(config.url));
+    unique_cstr url(config.verbatim ? ac_request_expand_url(config.url) : ac_request_expand(config.url));
     if (!url) return 0;
     // Multipart placeholders are expanded part by part, never in the JSON text.
     bool multipart = ac_body_kind(config.body_type) == BodyKind::multipart;

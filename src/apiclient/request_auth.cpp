@@ -138,6 +138,13 @@ unique_cstr ac_request_expand(const char *text) noexcept {
     return out;
 }
 
+unique_cstr ac_request_expand_url(const char *text) noexcept {
+    ExpandError error = ExpandError::none;
+    unique_cstr out(ac_env_substitute_url(text, &error));
+    if (!out) ac_set_error("api_request: %s", ac_expand_error_message(error));
+    return out;
+}
+
 bool HeaderList::append(const char *line) noexcept {
     curl_slist *node = curl_slist_append(nullptr, line);
     if (!node) return out_of_memory();

@@ -29,5 +29,11 @@ bool ac_env_has(const char *key) noexcept;
 // runs out or the result would pass expand_limit. A NULL text gives "".
 char *ac_env_substitute(const char *text, ExpandError *error = nullptr) noexcept;
 
+// Expands the placeholders of a URL as the format's runner does: each value
+// (itself expanded first with the nested_variables option) is percent-encoded
+// for the part of the URL it lands in, and the fragment is cut. NULL with
+// *error set as for ac_env_substitute.
+char *ac_env_substitute_url(const char *text, ExpandError *error = nullptr) noexcept;
+
 // "out of memory" or "expanded text too large", for the caller's message.
 const char *ac_expand_error_message(ExpandError error) noexcept;

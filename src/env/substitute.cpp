@@ -70,6 +70,50 @@ bool expand_once(const char *text, DynBuf &out) noexcept {
     return true;
 }
 
+// The runner's encodings of a value that lands in a URL, as measured: in the
+// path (and before it) controls, space, non-ASCII and " < > ` { }, with a
+// backslash read as '/'; in the query controls, space, non-ASCII and " ' < >.
+bool append_url_value(DynBuf &out, const char *value, bool query) noexcept {
+    static const char hex[] = "0123456789ABCDEF";
+    for (const char *p = value; *p; ++p) {
+        auto c = static_cast<unsigned char>(*p);
+        bool encode = c <= 0x20 || c >= 0x7F || std::strchr(query ? "\"'<>" : "\"<>`{}", c) != nullptr;
+        bool ok;
+        if (!query && c == '\\') {
+            ok = out.append_byte('/');
+        } else if (encode) {
+            char esc[3] = {'%', hex[c >> 4], hex[c & 15]};
+            ok = out.append(esc, 3);
+        } else {
+            ok = out.append_byte(static_cast<char>(c));
+        }
+        if (!ok) return false;
+    }
+    return true;
+}
+
+// One pass over a URL: each value, itself expanded first when values may hold
+// placeholders, goes in encoded for the part of the URL it lands in.
+bool expand_url_once(const char *text, DynBuf &out, ExpandError &why) noexcept {
+    bool query = false;
+    char fresh[dynamic_value_size];
+    for (const char *p = text; *p;) {
+        if (p[0] == '{' && p[1] == '{') {
+            const char *after = nullptr;
+            if (const char *value = placeholder_value(p + 2, &after, fresh)) {
+                unique_cstr expanded(ac_options().nested_variables ? ac_env_substitute(value, &why) : ac_strdup(value));
+                if (!expanded && why == ExpandError::none) why = ExpandError::no_memory;
+                if (!expanded || !append_url_value(out, expanded.get(), query)) return false;
+                p = after;
+                continue;
+            }
+        }
+        if (*p == '?') query = true;
+        if (!out.append_byte(*p++)) return false;
+    }
+    return true;
+}
+
 ExpandError error_of(const DynBuf &buf) noexcept {
     return buf.error() == DynBuf::Error::too_large ? ExpandError::too_large : ExpandError::no_memory;
 }
@@ -106,6 +150,23 @@ char *ac_env_substitute(const char *text, ExpandError *error) noexcept {
         current.reset(out.take());
     }
     return current.release();
+}
+
+char *ac_env_substitute_url(const char *text, ExpandError *error) noexcept {
+    ExpandError ignored;
+    ExpandError &why = error ? *error : ignored;
+    why = ExpandError::none;
+    if (!text) text = "";
+    DynBuf out(expand_limit);
+    if (!expand_url_once(text, out, why)) {
+        if (why == ExpandError::none) why = error_of(out);
+        return nullptr;
+    }
+    // The runner sends no fragment, even one a value brought in.
+    if (const char *hash = std::strchr(out.c_str(), '#')) out.truncate(static_cast<std::size_t>(hash - out.c_str()));
+    char *result = out.len() ? out.take() : ac_strdup("");
+    if (!result) why = ExpandError::no_memory;
+    return result;
 }
 
 const char *ac_expand_error_message(ExpandError error) noexcept {

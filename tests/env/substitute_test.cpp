@@ -108,3 +108,23 @@ TEST_F(Substitute, NestedPassesAndTheSizeLimit) {
     out.reset(ac_env_substitute("{{self}}", &error));  // doubles on each pass
     EXPECT_EQ(std::strlen(out.get()), std::size_t{8} << 19);
 }
+
+// Values in a URL are encoded for the part they land in; the fragment goes.
+TEST_F(Substitute, UrlValuesAreEncodedByTheirPart) {
+    ASSERT_EQ(api_env_set("v", "a b\"'<>`{}\\\xc3\xa9&#f"), 1);
+    ASSERT_EQ(api_env_set("base", "http://{{host}}:1"), 1);
+    const struct {
+        const char *in, *out;
+    } cases[] = {
+        {"http://h/{{v}}", "http://h/a%20b%22'%3C%3E%60%7B%7D/%C3%A9&"},
+        {"http://h/p?q={{v}}", "http://h/p?q=a%20b%22%27%3C%3E`{}\\%C3%A9&"},
+        {"{{base}}/x{{missing}}", "http://%7B%7Bhost%7D%7D:1/x{{missing}}"},
+    };
+    for (const auto &c : cases) {
+        unique_cstr out(ac_env_substitute_url(c.in));
+        EXPECT_STREQ(out.get(), c.out) << c.in;
+    }
+    ASSERT_EQ(api_configure(R"({"nested_variables":true})"), 1);
+    unique_cstr nested(ac_env_substitute_url("{{base}}/x"));
+    EXPECT_STREQ(nested.get(), "http://localhost:1/x");
+}

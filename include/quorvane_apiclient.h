@@ -146,8 +146,8 @@ QUORVANE_API const char *api_json_query(const char *path) QUORVANE_NOEXCEPT;
 /** Replaces the collection with the requests of a Postman v2.0 or v2.1 file,
  *  each built so that api_request (with api_configure's "expand_auth" and
  *  "dynamic_variables" on) sends what the format's runner sends: URL from
- *  its parts, percent-encoded, path variables filled; repeated headers
- *  collapsed; every body mode; auth inherited from folders and the
+ *  its parts, percent-encoded, path variables filled; headers named alike
+ *  but for case collapsed as the runner does; every body mode; auth inherited from folders and the
  *  collection. Enabled collection variables the environment lacks are set in
  *  it. What cannot be carried (scripts, descriptions, saved responses,
  *  unsupported auth, settings) is listed by api_postman_report_json. Same

@@ -53,7 +53,8 @@ bool ac_pm_build_url(DynBuf &out, yyjson_val *url, bool encode, bool *raw_only) 
 // ---- Headers (postman_full_headers.cpp) -------------------------------------
 
 // A request's header list as the runner keeps it: names compared ASCII
-// case-insensitively, one header a name. Texts are copied into `doc`.
+// case-insensitively, one header a name, which may carry several values when
+// the file repeats the exact name. Texts are copied into `doc`.
 class PmHeaders {
 public:
     explicit PmHeaders(yyjson_mut_doc *doc) noexcept : doc_(doc) {}
@@ -62,8 +63,9 @@ public:
     PmHeaders &operator=(const PmHeaders &) = delete;
 
     // Adds the enabled entries of a request's "header" (array, or the older
-    // "Name: value" lines), then collapses repeated names: the first position,
-    // the last name and value.
+    // "Name: value" lines), then collapses names equal but for case as the
+    // runner does: at the first one's place, the exact name written last
+    // among them, with every value given under that exact name.
     bool load(yyjson_val *header) noexcept;
     // Index of the header of that name, or -1.
     long find(const char *name, std::size_t len) const noexcept;
@@ -82,6 +84,7 @@ private:
         yyjson_mut_val *name;
         yyjson_mut_val *value;
         bool removed;
+        std::size_t next;  // index + 1 of this header's next value, 0 for none
     };
     bool push(const char *name, std::size_t name_len, const char *value, std::size_t value_len) noexcept;
     bool collapse() noexcept;

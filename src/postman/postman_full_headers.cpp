@@ -27,6 +27,13 @@ int compare_names(yyjson_mut_val *a, yyjson_mut_val *b) noexcept {
     return n == m ? 0 : n < m ? -1 : 1;
 }
 
+// Byte order of the names as written: runs of one exact name sort together.
+int exact_compare(yyjson_mut_val *a, yyjson_mut_val *b) noexcept {
+    std::size_t n = yyjson_mut_get_len(a), m = yyjson_mut_get_len(b);
+    int c = std::memcmp(yyjson_mut_get_str(a), yyjson_mut_get_str(b), n < m ? n : m);
+    return c != 0 ? c : n == m ? 0 : n < m ? -1 : 1;
+}
+
 bool blank(char c) noexcept { return c == ' ' || c == '\t' || c == '\r'; }
 
 }  // namespace
@@ -44,7 +51,7 @@ bool PmHeaders::push(const char *name, std::size_t name_len, const char *value, 
     yyjson_mut_val *n = yyjson_mut_strncpy(doc_, name, name_len);
     yyjson_mut_val *v = yyjson_mut_strncpy(doc_, value, value_len);
     if (!n || !v) return false;
-    entries_[count_++] = Entry{n, v, false};
+    entries_[count_++] = Entry{n, v, false, 0};
     return true;
 }
 
@@ -86,8 +93,11 @@ bool PmHeaders::load(yyjson_val *header) noexcept {
     return collapse();
 }
 
-// Repeated names become one header: at the first one's place, with the last
-// one's name and value. Sorting keeps it O(n log n) whatever the file holds.
+// Names equal but for case become one header, as the runner sends them: it
+// groups values by exact name, then a later-named group replaces an earlier
+// one (x-a after X-A wins, with all its values), at the first one's place.
+// Values of one exact name all go out, in order, chained from that place.
+// Sorting keeps it O(n log n) whatever the file holds.
 bool PmHeaders::collapse() noexcept {
     if (count_ < 2) return true;
     auto *order = static_cast<std::size_t *>(std::malloc(count_ * sizeof(std::size_t)));
@@ -95,16 +105,36 @@ bool PmHeaders::collapse() noexcept {
     for (std::size_t i = 0; i < count_; ++i) order[i] = i;
     std::sort(order, order + count_, [this](std::size_t a, std::size_t b) {
         int c = compare_names(entries_[a].name, entries_[b].name);
+        if (c != 0) return c < 0;
+        c = exact_compare(entries_[a].name, entries_[b].name);
         return c != 0 ? c < 0 : a < b;
     });
     for (std::size_t g = 0; g < count_;) {
         std::size_t e = g + 1;
         while (e < count_ && compare_names(entries_[order[g]].name, entries_[order[e]].name) == 0) ++e;
-        Entry &first = entries_[order[g]];
-        const Entry &last = entries_[order[e - 1]];
-        first.name = last.name;
-        first.value = last.value;
-        for (std::size_t k = g + 1; k < e; ++k) entries_[order[k]].removed = true;
+        // Exact-name runs inside [g, e): the winner is the run named last.
+        std::size_t head = order[g], win = g, win_end = e;
+        for (std::size_t r = g; r < e;) {
+            std::size_t r_end = r + 1;
+            while (r_end < e && exact_compare(entries_[order[r]].name, entries_[order[r_end]].name) == 0) ++r_end;
+            head = std::min(head, order[r]);
+            if (order[r] >= order[win]) {
+                win = r;
+                win_end = r_end;
+            }
+            r = r_end;
+        }
+        for (std::size_t k = g; k < e; ++k) entries_[order[k]].removed = true;
+        Entry &first = entries_[head];
+        first.name = entries_[order[win]].name;
+        first.value = entries_[order[win]].value;
+        first.removed = false;
+        std::size_t *link = &first.next;
+        for (std::size_t k = win + 1; k < win_end; ++k) {
+            *link = order[k] + 1;
+            link = &entries_[order[k]].next;
+        }
+        *link = 0;
         g = e;
     }
     std::free(order);
@@ -130,6 +160,7 @@ bool PmHeaders::set_value(long index, const char *value, std::size_t len) noexce
     yyjson_mut_val *v = yyjson_mut_strncpy(doc_, value, len);
     if (!v) return false;
     entries_[index].value = v;
+    entries_[index].next = 0;  // a header given a value has that one value
     return true;
 }
 
@@ -149,7 +180,10 @@ yyjson_mut_val *PmHeaders::object() noexcept {
     yyjson_mut_val *obj = yyjson_mut_obj(doc_);
     if (!obj) return nullptr;
     for (std::size_t i = 0; i < count_; ++i) {
-        if (!entries_[i].removed && !yyjson_mut_obj_add(obj, entries_[i].name, entries_[i].value)) return nullptr;
+        if (entries_[i].removed) continue;
+        for (std::size_t at = i + 1; at != 0; at = entries_[at - 1].next) {
+            if (!yyjson_mut_obj_add(obj, entries_[at - 1].name, entries_[at - 1].value)) return nullptr;
+        }
     }
     return obj;
 }

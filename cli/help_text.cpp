@@ -50,7 +50,8 @@ const Page pages[] = {
      "quorvane request [METHOD] <url> [options]",
      "Sends one request and writes the response body to standard output. A binary body (one that is not "
      "UTF-8 text) is written only with -o or when standard output is not a terminal. {{name}} placeholders "
-     "in the URL, headers and body are filled from -e and --env-var. The method defaults to GET, or POST when "
+     "in the URL, headers, body and --auth are filled from -e and --env-var, and {{$guid}}, {{$timestamp}} and "
+     "the other dynamic variables are drawn afresh. The method defaults to GET, or POST when "
      "a body is given. The request (method, URL as typed, status) is recorded in the history unless "
      "--no-history is given; -i and --timing go to standard output and standard error respectively, so that "
      "a pipe gets the body alone.",

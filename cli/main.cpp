@@ -28,7 +28,8 @@ CLI::Option *add_run(CLI::App &app, RunOptions &o, std::string &bail_modifiers) 
     CLI::App *cmd = app.add_subcommand("run", "run every request of a collection");
     cmd->add_option("collection", o.plan.collection, "Postman v2.0/v2.1 collection or collection file")->required();
     cmd->add_option("-e,--environment", o.plan.environment,
-                    "Variables: a Postman environment file, or a flat JSON object of names and values.")
+                    "Variables: a Postman environment file (every value, even one marked disabled, as newman), or a flat "
+                    "JSON object of names and values.")
         ->type_name("<file>");
     cmd->add_option("-g,--globals", o.plan.globals, "Global variables, in the same forms as -e.")->type_name("<file>");
     repeatable(cmd, "--env-var", o.plan.env_vars, "<name=value>",
@@ -86,7 +87,8 @@ CLI::Option *add_run(CLI::App &app, RunOptions &o, std::string &bail_modifiers) 
 void add_request(CLI::App &app, RequestOptions &o) {
     CLI::App *cmd = app.add_subcommand("request", "send one request and print its body");
     cmd->add_option("words", o.words, "[METHOD] <url>")->required()->expected(1, 2);
-    repeatable(cmd, "-H,--header", o.headers, "<\"Name: value\">", "Adds a header; repeatable, equal names all sent.");
+    repeatable(cmd, "-H,--header", o.headers, "<\"Name: value\">", "Adds a header; repeatable, equal names all sent. \"Name:\" with no value removes a header the transfer "
+               "would add (Accept), as with curl.");
     CLI::Option *data = cmd->add_option("-d,--data", o.data, "Sends this text as the body, as it is.")->type_name("<body>");
     CLI::Option *json = cmd->add_option("--json", o.json, "Sends this JSON text with Content-Type: application/json.")
                             ->type_name("<body>");

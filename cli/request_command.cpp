@@ -183,6 +183,8 @@ int request_command(const RequestOptions &o) {
     std::string config = build_config(o, method, url);
 
     init_library(!o.no_history);
+    // --auth takes placeholders like the rest of the line; {{$guid}} and the like work too.
+    if (!api_configure(R"({"expand_auth":true,"dynamic_variables":true})")) fail(exit_failed, api_last_error());
     if (!o.environment.empty()) load_variables_file(o.environment, "environment file", false);
     for (const std::string &text : o.env_vars) {
         auto [name, value] = split_assignment(text, "--env-var");

@@ -78,9 +78,9 @@ void load_variables_file(const std::string &path, const char *what, bool only_mi
         yyjson_val *v;
         yyjson_arr_iter it = yyjson_arr_iter_with(yyjson_obj_get(root, "values"));
         while ((v = yyjson_arr_iter_next(&it))) {
+            // newman sets entries marked disabled too; runs must send what it sends.
             const char *key = json_str(v, "key");
-            if (!*key || yyjson_is_false(yyjson_obj_get(v, "enabled")) || yyjson_is_true(yyjson_obj_get(v, "disabled")))
-                continue;
+            if (!*key) continue;
             set_variable(key, json_scalar_text(yyjson_obj_get(v, "value")), keep);
         }
         return;

@@ -10,8 +10,9 @@
 // there is no '=' or no name.
 std::pair<std::string, std::string> split_assignment(std::string_view text, const char *option);
 
-// Sets the variables of a Postman environment or globals file (its enabled
-// "values") or of a flat JSON object. With `only_missing`, names already in
+// Sets the variables of a Postman environment or globals file (all its
+// "values", as newman does, even those marked disabled) or of a flat JSON
+// object. With `only_missing`, names already in
 // the environment keep their value. `what` names the file in messages.
 void load_variables_file(const std::string &path, const char *what, bool only_missing);
 

@@ -9,7 +9,9 @@
 
 struct RunOptions {
     PlanOptions plan;
+    std::string iteration_data;
     int iterations = 1;
+    bool iterations_given = false;  // else one iteration per data row
     long delay_ms = 0;
     long timeout_request_ms = 0;  // 0: no limit, as newman
     long timeout_run_ms = 0;
@@ -28,6 +30,10 @@ struct RunOptions {
     bool cli_no_failures = false;
     bool cli_no_banner = false;
     std::string assert_status;
+    std::string export_environment;
+    std::string export_globals;
+    std::string export_collection;
+    std::string working_dir;
 };
 int run_command(const RunOptions &options);
 

@@ -32,30 +32,3 @@ Timing response_timing() {
 }
 
 std::string response_http_version() { return ""; }
-
-// The library's own rule: a trimmed name of at most 255 bytes whose value
-// is not empty; anything else stays as written. {{$name}} values are drawn
-// afresh for each request and cannot be known here: they stay as written.
-std::string sent_url(std::string_view url) {
-    constexpr std::size_t max_name = 255;
-    std::string out;
-    std::size_t i = 0;
-    while (i < url.size()) {
-        if (url.compare(i, 2, "{{") == 0) {
-            std::size_t close = url.find("}}", i + 2);
-            if (close != std::string_view::npos && close - (i + 2) <= max_name) {
-                std::string_view name = url.substr(i + 2, close - i - 2);
-                while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
-                while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-                const char *value = name.empty() ? "" : api_env_get(std::string(name).c_str());
-                if (*value) {
-                    out += value;
-                    i = close + 2;
-                    continue;
-                }
-            }
-        }
-        out += url[i++];
-    }
-    return out;
-}

@@ -26,7 +26,3 @@ Timing response_timing();
 // HTTP version of the last response ("HTTP/1.1", "HTTP/2"), or "" when the
 // library does not tell.
 std::string response_http_version();
-
-// The URL a request went to: `url` with its {{name}} placeholders expanded
-// from the environment as the library expands them.
-std::string sent_url(std::string_view url);

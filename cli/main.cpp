@@ -38,7 +38,13 @@ CLI::Option *add_run(CLI::App &app, RunOptions &o, std::string &bail_modifiers) 
     repeatable(cmd, "--folder", o.plan.folders, "<name>",
                "Runs only this folder (by name, or by its path a/b) or request; repeatable. A name that matches "
                "nothing is an error.");
-    cmd->add_option("-n,--iteration-count", o.iterations, "Runs the selection this many times (default 1).")
+    cmd->add_option("-d,--iteration-data", o.iteration_data,
+                    "One iteration per row of this file (a JSON array of objects, or CSV with a header row); its "
+                    "values win over every other variable for that iteration.")
+        ->type_name("<file>");
+    cmd->add_option("-n,--iteration-count", o.iterations,
+                    "Runs the selection this many times (default 1, or one per data row; past the last row the "
+                    "last row is used).")
         ->type_name("<n>");
     cmd->add_option("--delay-request", o.delay_ms, "Waits this long between requests.")->type_name("<ms>");
     cmd->add_option("--timeout-request", o.timeout_request_ms,
@@ -77,6 +83,16 @@ CLI::Option *add_run(CLI::App &app, RunOptions &o, std::string &bail_modifiers) 
     cmd->add_flag("--disable-unicode", o.disable_unicode, "Plain ASCII symbols and table lines.");
     cmd->add_flag("--verbose", o.verbose, "Shows each request's headers, its response headers and its timing phases.");
     cmd->add_flag("--silent", o.silent, "No cli reporter output and no note about skipped scripts.");
+    cmd->add_option("--export-environment", o.export_environment,
+                    "Writes the environment as a Postman environment file after the run.")
+        ->type_name("<path>");
+    cmd->add_option("--export-globals", o.export_globals, "Writes the globals the same way.")->type_name("<path>");
+    cmd->add_option("--export-collection", o.export_collection,
+                    "Writes the collection as a Postman v2.1 file after the run.")
+        ->type_name("<path>");
+    cmd->add_option("--working-dir", o.working_dir,
+                    "Directory that relative file paths of form-data and file bodies are read from.")
+        ->type_name("<path>");
     cmd->add_option("--assert-status", o.assert_status,
                     "Statuses a request must have, comma-separated: classes (2xx), codes (404), ranges (200-299). "
                     "Any other status counts as a failure.")
@@ -178,6 +194,7 @@ int main(int argc, char **argv) {
             return exit_ok;
         }
         run.bail = bail->count() > 0;
+        run.iterations_given = app.get_subcommand("run")->count("-n") > 0;
         if (app.got_subcommand("run")) return run_command(run);
         if (app.got_subcommand("request")) return request_command(request);
         if (app.got_subcommand("import")) return import_command(postman_in, collection_out, variables_out);

@@ -13,6 +13,7 @@
 #include "json_doc.h"
 #include "quorvane_apiclient.h"
 #include "report_file.h"
+#include "url_values.h"
 #include "variables.h"
 
 namespace {
@@ -179,8 +180,8 @@ int request_command(const RequestOptions &o) {
     std::string method = o.words.size() == 2 ? upper(o.words[0]) : has_body ? "POST" : "GET";
     if (!is_token(method)) usage_error("'" + o.words[0] + "' is not an HTTP method");
     if (o.timeout_s < 0 || !std::isfinite(o.timeout_s)) usage_error("--timeout takes seconds, more than 0");
+    build_config(o, method, url);  // checks every argument before anything is touched
 
-    std::string config = build_config(o, method, url);
 
     init_library(!o.no_history);
     // --auth takes placeholders like the rest of the line; {{$guid}} and the like work too.
@@ -192,6 +193,7 @@ int request_command(const RequestOptions &o) {
     }
     Style style;
     style.color = use_color(o.color, stdout);
+    std::string config = build_config(o, method, expand_url(url));
 
     bool completed = api_request(config.c_str()) == 1;
     std::string error = completed ? "" : api_last_error();

@@ -1,14 +1,23 @@
 // quorvane run: every selected request of a collection, iteration after
 // iteration, reported as it completes.
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <ctime>
 #include <thread>
 
+#include <unistd.h>
+
 #include "cli_error.h"
 #include "commands.h"
+#include "iteration_data.h"
+#include "json_doc.h"
+#include "report_file.h"
 #include "quorvane_apiclient.h"
 #include "run_report.h"
+#include "url_values.h"
 
 namespace {
 
@@ -121,8 +130,8 @@ int seconds_for(long ms) { return ms <= 0 ? 0 : static_cast<int>((ms + 999) / 10
 Execution send(const PlannedItem &item, int timeout_s, const RunOptions &o, const std::vector<StatusRange> &ranges) {
     Execution e;
     e.item = &item;
-    e.url = sent_url(item.url);
-    std::string config = request_config(item, timeout_s, o.insecure, !o.ignore_redirects);
+    e.url = expand_url(item.url);
+    std::string config = request_config(item, e.url, timeout_s, o.insecure, !o.ignore_redirects);
     e.completed = api_request(config.c_str()) == 1;
     if (!e.completed) e.error = api_last_error();
     e.status = api_response_status();
@@ -133,6 +142,37 @@ Execution send(const PlannedItem &item, int timeout_s, const RunOptions &o, cons
     e.asserted = e.completed && !ranges.empty();
     e.status_ok = !e.asserted || in_ranges(e.status, ranges);
     return e;
+}
+
+std::string absolute(const std::string &path) {
+    if (path.empty() || path[0] == '/') return path;
+    char cwd[4096];
+    return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
+}
+
+// --export-environment and --export-globals: the variables as a Postman
+// environment file. Scripts do not run, so these are the values given.
+void export_variables(const std::string &path, const std::string &flat_json, const char *scope, std::string &why) {
+    JsonDoc flat = parse_json(flat_json);
+    JsonMutDoc doc(yyjson_mut_doc_new(nullptr));
+    yyjson_mut_doc *d = doc.get();
+    yyjson_mut_val *root = yyjson_mut_obj(d);
+    yyjson_mut_doc_set_root(d, root);
+    yyjson_mut_obj_add_str(d, root, "name", scope);
+    yyjson_mut_val *values = yyjson_mut_obj_add_arr(d, root, "values");
+    yyjson_obj_iter it = yyjson_obj_iter_with(yyjson_doc_get_root(flat.get()));
+    for (yyjson_val *k; (k = yyjson_obj_iter_next(&it));) {
+        yyjson_mut_val *v = yyjson_mut_arr_add_obj(d, values);
+        yyjson_mut_obj_add_val(d, v, "key", yyjson_val_mut_copy(d, k));
+        yyjson_mut_obj_add_val(d, v, "value", yyjson_val_mut_copy(d, yyjson_obj_iter_get_val(k)));
+        yyjson_mut_obj_add_str(d, v, "type", "default");
+        yyjson_mut_obj_add_bool(d, v, "enabled", true);
+    }
+    yyjson_mut_obj_add_str(d, root, "_postman_variable_scope", scope);
+    std::FILE *f = std::fopen(path.c_str(), "w");
+    bool ok = f && std::fputs(json_write(d, true).c_str(), f) >= 0;
+    ok = f && std::fclose(f) == 0 && ok;
+    if (!ok) why = "could not write '" + path + "'";
 }
 
 }  // namespace
@@ -151,24 +191,38 @@ int run_command(const RunOptions &o) {
         usage_error("--delay-request, --timeout-request and --timeout take milliseconds, 0 or more");
     std::vector<StatusRange> ranges;
     if (!o.assert_status.empty()) ranges = parse_status_list(o.assert_status);
+    std::vector<DataRow> rows;
+    if (!o.iteration_data.empty()) rows = load_iteration_data(o.iteration_data);
+    int iterations = o.iterations_given || rows.empty() ? o.iterations : static_cast<int>(rows.size());
     std::vector<std::unique_ptr<Reporter>> reporters = make_reporters(o);
 
     RunPlan plan = load_plan(o.plan);
+    // Every input is read and every report file open: relative paths in
+    // file bodies now resolve against the working directory, as newman's.
+    // The exports, written later, keep the meaning they had on the command line.
+    std::string export_environment = absolute(o.export_environment);
+    std::string export_globals = absolute(o.export_globals);
+    std::string export_collection = absolute(o.export_collection);
+    if (!o.working_dir.empty() && chdir(o.working_dir.c_str()) != 0)
+        usage_error("cannot use --working-dir '" + o.working_dir + "': " + std::strerror(errno));
     if (plan.scripts_skipped > 0 && !o.silent) {
         std::fprintf(stderr, "quorvane: %d script%s skipped: pre-request and test scripts are not run\n",
                      plan.scripts_skipped, plan.scripts_skipped == 1 ? "" : "s");
     }
     RunResult run;
     run.plan = &plan;
-    run.iterations = o.iterations;
+    run.iterations = iterations;
     run.assert_status = o.assert_status;
-    run.executions.reserve(plan.items.size() * static_cast<std::size_t>(o.iterations));
+    run.executions.reserve(plan.items.size() * static_cast<std::size_t>(iterations));
     run.started_ms = epoch_ms();
     for (auto &r : reporters) r->start(run);
 
     Clock::time_point started = Clock::now();
     bool first = true;
-    for (int iteration = 0; iteration < o.iterations && run.stopped_because.empty(); ++iteration) {
+    for (int iteration = 0; iteration < iterations && run.stopped_because.empty(); ++iteration) {
+        // Iterations past the data's last row take the last row, as newman's do.
+        std::size_t row = std::min(static_cast<std::size_t>(iteration), rows.empty() ? 0 : rows.size() - 1);
+        DataScope data(rows.empty() ? nullptr : &rows[row]);
         for (auto &r : reporters) r->iteration(run, iteration);
         for (std::size_t i = 0; i < plan.items.size(); ++i) {
             if (!first && o.delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(o.delay_ms));
@@ -207,6 +261,14 @@ int run_command(const RunOptions &o) {
             std::fprintf(stderr, "quorvane run: %s\n", why.c_str());
             status = exit_failed;
         }
+    }
+    std::string why;
+    if (!export_environment.empty()) export_variables(export_environment, plan.environment_json, "environment", why);
+    if (!export_globals.empty()) export_variables(export_globals, plan.globals_json, "globals", why);
+    if (!export_collection.empty() && !api_export_postman_full(export_collection.c_str())) why = api_last_error();
+    if (!why.empty()) {
+        std::fprintf(stderr, "quorvane run: %s\n", why.c_str());
+        status = exit_failed;
     }
     api_cleanup();
     return status;

@@ -42,8 +42,9 @@ struct RunPlan {
 // files and unknown folders.
 RunPlan load_plan(const PlanOptions &options);
 
-// The RequestConfig of an item with the run's transfer settings.
-std::string request_config(const PlannedItem &item, int timeout_s, bool insecure, bool follow_redirects);
+// The RequestConfig of an item sent to `url` with the run's transfer settings.
+std::string request_config(const PlannedItem &item, const std::string &url, int timeout_s, bool insecure,
+                           bool follow_redirects);
 
 // Picks the requests that --folder names, in collection order: a folder
 // (by name, or by its path "a/b") brings every request under it, a request

@@ -20,7 +20,8 @@ std::string missing_newman() {
 }
 
 // Form body, basic and API-key auth, a folder's own auth, path variables,
-// repeated and disabled headers, characters that need encoding.
+// repeated and disabled headers, characters that need encoding, in the file
+// and in variables' values.
 const char *const forms_collection = R"json({
  "info": {"name": "Forms", "schema": "https://schema.getpostman.com/json/collection/v2.1.0/collection.json"},
  "item": [
@@ -33,6 +34,7 @@ const char *const forms_collection = R"json({
       "url": {"raw": "{{base}}/items/:id?sort=-name&tag=caf\u00e9", "host": ["{{base}}"], "path": ["items", ":id"],
               "query": [{"key": "sort", "value": "-name"}, {"key": "tag", "value": "caf\u00e9"}], "variable": [{"key": "id", "value": "7 8"}]},
       "header": [{"key": "X-Dup", "value": "1"}, {"key": "X-Off", "value": "no", "disabled": true}, {"key": "X-Dup", "value": "2"}]}},
+    {"name": "Search", "request": {"method": "GET", "url": "{{base}}/search/{{term}}/x?q={{term}}&{{term}}=1"}},
     {"name": "Replace", "request": {"method": "PUT", "url": "{{base}}/items/7", "header": [{"key": "Content-Type", "value": "text/plain"}],
       "body": {"mode": "raw", "raw": "line one\nline {{who}}"}}}]}
  ]})json";
@@ -79,7 +81,9 @@ protected:
 TEST_F(NewmanDifferential, SameCommandLineSendsTheSameRequests) {
     for (const char *collection : {"shop.json", "forms.json"}) {
         SCOPED_TRACE(collection);
-        const std::vector<std::string> line = {"run", collection, "-e", "env.json", "--env-var", base_var(), "-r", "junit",
+        // Values that need encoding, differently in the path and in the query.
+        const std::vector<std::string> line = {"run", collection, "-e", "env.json", "--env-var", base_var(),
+                                               "--env-var", "term=a b\"c'<d>`{e}|\\f\xC3\xA9&g=h", "-r", "junit",
                                                "--reporter-junit-export", "out.xml"};
         server_.clear_requests();
         std::vector<std::string> node_args = {newman_script};

@@ -163,6 +163,50 @@ TEST_F(CliTest, BadArgumentsAndUnreadableFilesExitWithTwo) {
     EXPECT_FALSE(file_exists(dir_.file("x.json")));
 }
 
+TEST_F(CliTest, IterationDataWinsForItsIterationOnly) {
+    // The quoted comma and the blank stay in the value; b is unset in row 2.
+    write_text(dir_.file("data.csv"), "\xEF\xBB\xBFwho,b\nann,\"x, y\"\nbob\n");
+    write_text(dir_.file("data.json"), R"([{"who":"j1","b":1},{"who":"j2"}])");
+    const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
+        {{"-d", "data.csv"}, {"GET /users?who=ann&q=a%20b&b=x,%20y", "GET /users?who=bob&q=a%20b&b={{b}}"}},
+        // Past the last row the last row is used; -e loses to the data.
+        {{"-d", "data.json", "-n", "3", "-e", "env.json"},
+         {"GET /users?who=j1&q=a%20b&b=1", "GET /users?who=j2&q=a%20b&b={{b}}", "GET /users?who=j2&q=a%20b&b={{b}}"}},
+    };
+    std::string collection = shop_collection;
+    collection.replace(collection.find("q=a b"), 5, "q=a b&b={{b}}");
+    write_text(shop(), collection);
+    for (const auto &[extra, expected] : cases) {
+        server_.clear_requests();
+        std::vector<std::string> args = {"run", "shop.json", "--folder", "List users", "--env-var", base_var(), "--silent"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        Outcome r = quorvane(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(request_lines(server_), expected) << extra[1];
+    }
+    EXPECT_EQ(quorvane({"run", "shop.json", "-d", "missing.csv"}).status, 2);
+    write_text(dir_.file("bad.csv"), "a,b\n\"unclosed\n");
+    EXPECT_EQ(quorvane({"run", "shop.json", "-d", "bad.csv"}).status, 2);
+}
+
+TEST_F(CliTest, ExportsAndWorkingDirectory) {
+    TempDir files;
+    write_text(files.file("part.txt"), "from the working dir");
+    std::string own = dir_.file("own.json");
+    write_text(own, R"({"version":"1.0.0","requests":[{"name":"up","method":"POST","url":"{{base}}/up","body_type":"multipart",)"
+                    R"("body":"[{\"name\":\"f\",\"file\":\"part.txt\"}]"}]})");
+    Outcome r = quorvane({"run", own, "--env-var", base_var(), "--working-dir", files.path(), "--silent",
+                          "--export-environment", "env-out.json", "--export-collection", "coll-out.json"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(server_.request_count(), 1u);
+    EXPECT_NE(server_.requests()[0].body.find("from the working dir"), std::string::npos);
+    // Written where the command line said, not in the working directory.
+    JsonDoc env = parse_json(read_text(dir_.file("env-out.json")));
+    EXPECT_EQ(json_text(yyjson_ptr_get(yyjson_doc_get_root(env.get()), "/values/0/value")), "\"" + server_.base_url() + "\"");
+    JsonDoc coll = parse_json(read_text(dir_.file("coll-out.json")));
+    EXPECT_STREQ(json_str(yyjson_ptr_get(yyjson_doc_get_root(coll.get()), "/item/0"), "name"), "up");
+}
+
 TEST_F(CliTest, ImportThenExportRunsTheSameRequests) {
     Outcome r = quorvane({"import", shop(), "-o", "own.json", "--variables-out", "vars.json"});
     ASSERT_EQ(r.status, 0) << r.err;

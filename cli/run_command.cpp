@@ -105,8 +105,6 @@ std::vector<std::unique_ptr<Reporter>> make_reporters(const RunOptions &o) {
             json = true;
         } else if (name == "junit") {
             junit = true;
-        } else if (!name.empty()) {
-            usage_error("unknown reporter '" + name + "' (quorvane has cli, json and junit)");
         }
     }
     if (cli && !o.silent) {
@@ -194,9 +192,14 @@ int run_command(const RunOptions &o) {
     std::vector<DataRow> rows;
     if (!o.iteration_data.empty()) rows = load_iteration_data(o.iteration_data);
     int iterations = o.iterations_given || rows.empty() ? o.iterations : static_cast<int>(rows.size());
-    std::vector<std::unique_ptr<Reporter>> reporters = make_reporters(o);
-
+    for (const std::string &name : o.reporters) {
+        if (name != "cli" && name != "json" && name != "junit" && !name.empty())
+            usage_error("unknown reporter '" + name + "' (quorvane has cli, json and junit)");
+    }
     RunPlan plan = load_plan(o.plan);
+    // Opened only once the inputs are known good: a bad collection leaves the
+    // last run's reports as they were.
+    std::vector<std::unique_ptr<Reporter>> reporters = make_reporters(o);
     // Every input is read and every report file open: relative paths in
     // file bodies now resolve against the working directory, as newman's.
     // The exports, written later, keep the meaning they had on the command line.

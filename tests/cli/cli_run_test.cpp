@@ -129,7 +129,9 @@ TEST_F(CliTest, BailStopsAtTheFirstFailedRequest) {
 
 TEST_F(CliTest, BadArgumentsAndUnreadableFilesExitWithTwo) {
     write_text(dir_.file("broken.json"), "{\"item\": [");
+    write_text(dir_.file("kept.xml"), "last run");
     const std::vector<std::vector<std::string>> cases = {
+        {"run", "broken.json", "-r", "junit", "--reporter-junit-export", "kept.xml"},
         {"run"},
         {"run", "missing.json"},
         {"run", "broken.json"},
@@ -161,6 +163,7 @@ TEST_F(CliTest, BadArgumentsAndUnreadableFilesExitWithTwo) {
     }
     EXPECT_EQ(server_.request_count(), 0u);
     EXPECT_FALSE(file_exists(dir_.file("x.json")));
+    EXPECT_EQ(read_text(dir_.file("kept.xml")), "last run");
 }
 
 TEST_F(CliTest, IterationDataWinsForItsIterationOnly) {

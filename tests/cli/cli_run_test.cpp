@@ -227,4 +227,45 @@ TEST_F(CliTest, ImportThenExportRunsTheSameRequests) {
     }
 }
 
+TEST_F(CliTest, TimeoutRequestIsRoundedUpToWholeSeconds) {
+    server_.route("/slow", [](const HttpRequest &) { return HttpReply(http_response(200, "late"), std::chrono::milliseconds(1300)); });
+    std::string own = dir_.file("slow.json");
+    write_text(own, R"({"version":"1.0.0","requests":[{"name":"slow","url":"{{base}}/slow"}]})");
+    // 1500 ms allows 2 s: the reply after 1.3 s arrives; 500 ms allows 1 s: it does not.
+    EXPECT_EQ(quorvane({"run", own, "--env-var", base_var(), "--timeout-request", "1500", "--silent"}).status, 0);
+    Outcome r = quorvane({"run", own, "--env-var", base_var(), "--timeout-request", "500", "-r", "json",
+                          "--reporter-json-export", "r.json"});
+    EXPECT_EQ(r.status, 1);
+    JsonDoc doc = parse_json(read_text(dir_.file("r.json")));
+    yyjson_val *run = yyjson_obj_get(yyjson_doc_get_root(doc.get()), "run");
+    EXPECT_STREQ(json_str(yyjson_ptr_get(run, "/failures/0"), "at"), "request");
+    EXPECT_NE(std::string(json_str(yyjson_ptr_get(run, "/executions/0/requestError"), "message")).find("imeout"),
+              std::string::npos);
+    EXPECT_FALSE(yyjson_ptr_get(run, "/executions/0/response"));
+}
+
+TEST_F(CliTest, ColourAndSymbolsFollowTheOptionsAndNoColor) {
+    const struct {
+        std::vector<std::string> extra;
+        std::map<std::string, std::string> env;
+        bool escapes;
+        bool unicode;
+    } cases[] = {
+        {{}, {}, false, true},  // not a terminal
+        {{"--color", "on"}, {}, true, true},
+        {{"--color", "on"}, {{"NO_COLOR", "1"}}, false, true},
+        {{"--disable-unicode"}, {}, false, false},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> args = {"run", shop(), "-e", shop_env(), "--env-var", base_var(), "--assert-status", "2xx"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        Outcome r = quorvane(args, c.env);
+        EXPECT_EQ(r.out.find('\x1b') != std::string::npos, c.escapes) << r.out;
+        bool multibyte = false;
+        for (char ch : r.out) multibyte = multibyte || static_cast<unsigned char>(ch) >= 0x80;
+        EXPECT_EQ(multibyte, c.unicode) << r.out;
+        EXPECT_NE(r.out.find("expected status in 2xx, got 500"), std::string::npos) << r.out;
+    }
+}
+
 }  // namespace

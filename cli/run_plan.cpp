@@ -35,12 +35,28 @@ std::string new_id(std::mt19937_64 &rng) {
     return text;
 }
 
-int count_script_notes() {
+bool under(const std::string &folder, const std::string &prefix) {
+    return folder == prefix || (folder.size() > prefix.size() && folder.compare(0, prefix.size(), prefix) == 0 &&
+                                folder[prefix.size()] == '/');
+}
+
+// Scripts of the import's report that would have run for the chosen items:
+// their own, their folders', the collection's.
+int count_skipped_scripts(const std::vector<PlannedItem> &chosen) {
     JsonDoc report = parse_json(api_postman_report_json());
     int n = 0;
     yyjson_val *note;
     yyjson_arr_iter it = yyjson_arr_iter_with(yyjson_obj_get(yyjson_doc_get_root(report.get()), "notes"));
-    while ((note = yyjson_arr_iter_next(&it))) n += std::strcmp(json_str(note, "what"), "script") == 0 ? 1 : 0;
+    while ((note = yyjson_arr_iter_next(&it))) {
+        if (std::strcmp(json_str(note, "what"), "script") != 0) continue;
+        std::string folder = json_str(note, "folder"), name = json_str(note, "name");
+        std::string as_folder = folder.empty() ? name : folder + "/" + name;
+        bool applies = name.empty();
+        for (std::size_t i = 0; i < chosen.size() && !applies; ++i) {
+            applies = (chosen[i].folder == folder && chosen[i].name == name) || under(chosen[i].folder, as_folder);
+        }
+        n += applies ? 1 : 0;
+    }
     return n;
 }
 
@@ -56,7 +72,6 @@ void load_collection(const std::string &path, RunPlan &plan) {
     if (is_postman_collection(root)) {
         if (!api_import_postman_full(path.c_str())) usage_error(api_last_error());
         plan.collection_name = json_str(yyjson_obj_get(root, "info"), "name", "");
-        plan.scripts_skipped = count_script_notes();
     } else if (!api_collection_load(path.c_str())) {
         usage_error(api_last_error());
     }
@@ -78,11 +93,6 @@ PlannedItem read_item(int index, std::mt19937_64 &rng) {
         item.headers.emplace_back(yyjson_get_str(k), json_scalar_text(yyjson_obj_iter_get_val(k)));
     }
     return item;
-}
-
-bool under(const std::string &folder, const std::string &prefix) {
-    return folder == prefix || (folder.size() > prefix.size() && folder.compare(0, prefix.size(), prefix) == 0 &&
-                                folder[prefix.size()] == '/');
 }
 
 // Marks what `name` selects; false when nothing matches. Folders are met in
@@ -166,6 +176,7 @@ RunPlan load_plan(const PlanOptions &o) {
     std::vector<PlannedItem> all;
     for (int i = 0, n = api_collection_count(); i < n; ++i) all.push_back(read_item(i, rng));
     for (std::size_t i : select_items(all, o.folders)) plan.items.push_back(std::move(all[i]));
+    plan.scripts_skipped = count_skipped_scripts(plan.items);
     return plan;
 }
 

@@ -101,6 +101,8 @@ TEST_F(CliTest, FolderPicksLikeNewmanInCollectionOrder) {
         for (const std::string &f : folders) args.insert(args.end(), {"--folder", f});
         Outcome r = quorvane(args);
         EXPECT_EQ(request_lines(server_), expected) << folders[0] << r.err;
+        // Only List users, under Users, has a script.
+        EXPECT_EQ(r.err.find("1 script skipped") != std::string::npos, folders[0] == "Users") << r.err;
     }
 }
 

@@ -34,8 +34,9 @@ const Page pages[] = {
      "in order, and reports each as it completes. The options are spelled as newman spells them, so a "
      "'newman run' line keeps working with the program's name changed; requests go out as newman builds them "
      "(URL encoding, inherited auth, body modes, {{$guid}} and the other dynamic variables).\n\n"
-     "Variables: --env-var wins over the -e file, which wins over the collection's variables, which win over "
-     "-g and --global-var.\n\n"
+     "Variables: a -d row wins for its iteration over --env-var, which wins over the -e file, then the "
+     "collection's variables, then -g and --global-var. Their values are percent-encoded where they land in a "
+     "URL as newman encodes them.\n\n"
      "Pre-request and test scripts are not run; the run says once how many were skipped. A request fails when "
      "its transfer fails (no connection, time-out) or, with --assert-status, when its status is outside the list. "
      "The run records nothing in the history.",

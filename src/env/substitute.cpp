@@ -74,20 +74,10 @@ bool expand_once(const char *text, DynBuf &out) noexcept {
 // path (and before it) controls, space, non-ASCII and " < > ` { }, with a
 // backslash read as '/'; in the query controls, space, non-ASCII and " ' < >.
 bool append_url_value(DynBuf &out, const char *value, bool query) noexcept {
-    static const char hex[] = "0123456789ABCDEF";
     for (const char *p = value; *p; ++p) {
         auto c = static_cast<unsigned char>(*p);
         bool encode = c <= 0x20 || c >= 0x7F || std::strchr(query ? "\"'<>" : "\"<>`{}", c) != nullptr;
-        bool ok;
-        if (!query && c == '\\') {
-            ok = out.append_byte('/');
-        } else if (encode) {
-            char esc[3] = {'%', hex[c >> 4], hex[c & 15]};
-            ok = out.append(esc, 3);
-        } else {
-            ok = out.append_byte(static_cast<char>(c));
-        }
-        if (!ok) return false;
+        if (!out.append_url_byte(c, encode, !query)) return false;
     }
     return true;
 }

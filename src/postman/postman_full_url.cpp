@@ -242,7 +242,6 @@ bool normalise(DynBuf &out, const char *s, std::size_t len, bool encode) noexcep
 }  // namespace
 
 bool ac_pm_encode(DynBuf &out, const char *s, std::size_t len, PmSet set) noexcept {
-    static const char hex[] = "0123456789ABCDEF";
     Braces braces{s, len};
     for (std::size_t i = 0; i < len;) {
         if (std::size_t e = braces.end_at(i)) {
@@ -251,16 +250,7 @@ bool ac_pm_encode(DynBuf &out, const char *s, std::size_t len, PmSet set) noexce
             continue;
         }
         auto c = static_cast<unsigned char>(s[i++]);
-        bool ok;
-        if (set == PmSet::path && c == '\\') {
-            ok = out.append_byte('/');
-        } else if (needs_encoding(c, set)) {
-            char esc[3] = {'%', hex[c >> 4], hex[c & 15]};
-            ok = out.append(esc, 3);
-        } else {
-            ok = out.append_byte(static_cast<char>(c));
-        }
-        if (!ok) return false;
+        if (!out.append_url_byte(c, needs_encoding(c, set), set == PmSet::path)) return false;
     }
     return true;
 }

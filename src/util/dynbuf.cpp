@@ -43,6 +43,14 @@ bool DynBuf::append(const void *data, std::size_t n) noexcept {
 
 bool DynBuf::append(const char *text) noexcept { return append(text, text ? std::strlen(text) : 0); }
 
+bool DynBuf::append_url_byte(unsigned char c, bool escape, bool backslash_is_slash) noexcept {
+    static const char hex[] = "0123456789ABCDEF";
+    if (backslash_is_slash && c == '\\') return append_byte('/');
+    if (!escape) return append_byte(static_cast<char>(c));
+    char esc[3] = {'%', hex[c >> 4], hex[c & 15]};
+    return append(esc, 3);
+}
+
 void DynBuf::truncate(std::size_t n) noexcept {
     if (n >= len_) return;
     len_ = n;

@@ -20,6 +20,9 @@ public:
     bool append(const void *data, std::size_t n) noexcept;
     bool append(const char *text) noexcept;
     bool append_byte(char c) noexcept { return append(&c, 1); }
+    // One byte of a URL: '\\' as '/' when backslash_is_slash, "%XX" when
+    // `escape`, else as it is.
+    bool append_url_byte(unsigned char c, bool escape, bool backslash_is_slash) noexcept;
     // Room for `extra` more bytes (and the NUL) without another allocation.
     bool reserve(std::size_t extra) noexcept;
 

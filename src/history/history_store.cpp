@@ -55,7 +55,7 @@ void history_push_front(const char *method, const char *url, std::int32_t status
 
 bool history_file_path(char (&path)[history_path_size]) noexcept {
     if (!g_storage_dir[0]) return false;
-    std::snprintf(path, sizeof path, "%s/history.json", g_storage_dir);
+    std::snprintf(path, sizeof path, "%s%chistory.json", g_storage_dir, ac_dir_separator);
     return true;
 }
 

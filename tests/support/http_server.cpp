@@ -1,18 +1,7 @@
 #include "support/http_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <pthread.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 #include <condition_variable>
-#include <csignal>
 #include <cstdlib>
 #include <deque>
 #include <map>
@@ -22,7 +11,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "support/self_signed_tls.h"
+#include "support/server_tls.h"
+#include "support/sockets.h"
 
 namespace {
 
@@ -104,12 +94,12 @@ std::size_t chunked_size(std::string_view data, std::string &body) {
 // One accepted connection, plain or TLS, with blocking I/O. Shutting the
 // socket down from another thread ends any call blocked on it.
 struct Peer {
-    int fd;
-    SSL *ssl;
+    socket_t fd;
+    TlsConnection *tls;  // null: plain
 
     bool fill(std::string &pending) {
         char buf[read_chunk];
-        long n = ssl ? SSL_read(ssl, buf, sizeof buf) : recv(fd, buf, sizeof buf, 0);
+        long n = tls ? tls->read(buf, sizeof buf) : recv_some(fd, buf, sizeof buf);
         if (n <= 0) return false;
         pending.append(buf, static_cast<std::size_t>(n));
         return true;
@@ -118,8 +108,7 @@ struct Peer {
     bool write_all(std::string_view data) {
         while (!data.empty()) {
             std::size_t part = std::min<std::size_t>(data.size(), 1 << 30);
-            long n = ssl ? SSL_write(ssl, data.data(), static_cast<int>(part))
-                         : send(fd, data.data(), part, MSG_NOSIGNAL);
+            long n = tls ? tls->write(data.data(), part) : send_some(fd, data.data(), part);
             if (n <= 0) return false;
             data.remove_prefix(static_cast<std::size_t>(n));
         }
@@ -160,11 +149,10 @@ std::optional<HttpRequest> read_request(Peer &peer, std::string &pending) {
 
 // Reads until the client closes (or a second passes), so that closing our
 // end never resets the connection while the answer is still in flight.
-void drain(int fd) {
-    timeval wait{1, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+void drain(socket_t fd) {
+    set_recv_timeout(fd, 1000);
     char buf[4096];
-    while (recv(fd, buf, sizeof buf, 0) > 0) {
+    while (recv_some(fd, buf, sizeof buf) > 0) {
     }
 }
 
@@ -211,18 +199,18 @@ std::string http_response(int status, std::string_view body, std::string_view he
 }
 
 struct HttpServer::Impl {
-    int listen_fd = -1;
-    int wake[2] = {-1, -1};
-    int port = 0;
+    socket_t listen_fd = no_socket;
+    int port = 0;         // where the listener is
+    int public_port = 0;  // where clients connect: the relay's port under Windows TLS
     std::string base_url;
-    SSL_CTX *tls = nullptr;
+    std::unique_ptr<ServerTls> tls;
     std::thread acceptor;
     std::once_flag stopped;
 
     mutable std::mutex mutex;
     std::condition_variable stopping_cv;
     bool stopping = false;
-    std::set<int> open_fds;
+    std::set<socket_t> open_fds;
     std::vector<HttpRequest> requests;
     std::deque<HttpReply> queue;
     std::map<std::string, HttpHandler, std::less<>> routes;
@@ -235,47 +223,26 @@ struct HttpServer::Impl {
     std::vector<Worker> workers;  // only the acceptor touches it until it is joined
 
     ~Impl() {
-        for (int fd : {listen_fd, wake[0], wake[1]}) {
-            if (fd >= 0) close(fd);
-        }
-        SSL_CTX_free(tls);
+        tls.reset();
+        if (listen_fd != no_socket) close_socket(listen_fd);
     }
 
     void listen_on(int wanted_port) {
-        listen_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (listen_fd < 0) throw std::runtime_error("socket failed");
-        int one = 1;
-        setsockopt(listen_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(static_cast<uint16_t>(wanted_port));
-        socklen_t len = sizeof addr;
-        if (bind(listen_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
-            listen(listen_fd, SOMAXCONN) != 0 ||
-            getsockname(listen_fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0) {
-            throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(wanted_port));
-        }
-        port = ntohs(addr.sin_port);
-        if (pipe2(wake, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+        listen_fd = listen_loopback(wanted_port, port);
+        if (listen_fd == no_socket) throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(wanted_port));
     }
 
+    // stop() wakes the blocked accept by connecting once itself.
     void accept_loop() {
         for (;;) {
-            pollfd fds[2] = {{listen_fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
-            if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
-            if (fds[1].revents != 0) return;
-            if ((fds[0].revents & POLLIN) == 0) continue;
-            int fd = accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0) continue;
-            int one = 1;
-            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            socket_t fd = accept_connection(listen_fd);
             {
                 std::lock_guard lock(mutex);
                 if (stopping) {
-                    close(fd);
+                    if (fd != no_socket) close_socket(fd);
                     return;
                 }
+                if (fd == no_socket) continue;
                 open_fds.insert(fd);
             }
             std::erase_if(workers, [](Worker &w) {
@@ -292,22 +259,15 @@ struct HttpServer::Impl {
         }
     }
 
-    void serve(int fd) {
-        // TLS writes go through write(2): a client that hung up must give
-        // EPIPE here, not a SIGPIPE that ends the test program.
-        sigset_t pipe_signal;
-        sigemptyset(&pipe_signal);
-        sigaddset(&pipe_signal, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
-
-        SSL *ssl = tls ? SSL_new(tls) : nullptr;
-        if (!tls || (ssl && SSL_set_fd(ssl, fd) == 1 && SSL_accept(ssl) == 1)) exchange(Peer{fd, ssl});
-        SSL_free(ssl);
+    void serve(socket_t fd) {
+        std::unique_ptr<TlsConnection> conn;
+        if (!tls || tls->accept(fd, conn)) exchange(Peer{fd, conn.get()});
+        conn.reset();
         {
             std::lock_guard lock(mutex);
             open_fds.erase(fd);
         }
-        close(fd);
+        close_socket(fd);
     }
 
     void exchange(Peer peer) {
@@ -320,8 +280,8 @@ struct HttpServer::Impl {
             if (stopping_cv.wait_for(lock, reply.delay, [this] { return stopping; })) return;
         }
         if (!peer.write_all(*reply.bytes)) return;
-        if (peer.ssl) SSL_shutdown(peer.ssl);
-        shutdown(peer.fd, SHUT_WR);
+        if (peer.tls) peer.tls->close_notify();
+        shutdown_send(peer.fd);
         drain(peer.fd);
     }
 
@@ -347,11 +307,9 @@ struct HttpServer::Impl {
 
 HttpServer::HttpServer(HttpServerOptions options) : impl_(std::make_unique<Impl>()) {
     impl_->listen_on(options.port);
-    if (options.tls) {
-        impl_->tls = make_self_signed_server_ctx();
-        if (!impl_->tls) throw std::runtime_error("cannot make the TLS certificate");
-    }
-    impl_->base_url = std::string(options.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(impl_->port);
+    if (options.tls) impl_->tls = ServerTls::start(impl_->port);
+    impl_->public_port = impl_->tls ? impl_->tls->port() : impl_->port;
+    impl_->base_url = std::string(options.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(impl_->public_port);
     impl_->acceptor = std::thread([this] { impl_->accept_loop(); });
 }
 
@@ -363,19 +321,18 @@ void HttpServer::stop() {
         {
             std::lock_guard lock(s.mutex);
             s.stopping = true;
-            for (int fd : s.open_fds) shutdown(fd, SHUT_RDWR);
+            for (socket_t fd : s.open_fds) shutdown_both(fd);
         }
         s.stopping_cv.notify_all();
-        char byte = 0;
-        while (write(s.wake[1], &byte, 1) < 0 && errno == EINTR) {
-        }
+        socket_t wake = connect_loopback(s.port);
+        if (wake != no_socket) close_socket(wake);
         if (s.acceptor.joinable()) s.acceptor.join();
         for (auto &worker : s.workers) worker.thread.join();
         s.workers.clear();
     });
 }
 
-int HttpServer::port() const { return impl_->port; }
+int HttpServer::port() const { return impl_->public_port; }
 const std::string &HttpServer::base_url() const { return impl_->base_url; }
 std::string HttpServer::url(std::string_view path) const { return impl_->base_url + std::string(path); }
 

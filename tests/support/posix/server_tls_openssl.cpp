@@ -1,0 +1,56 @@
+#include "support/server_tls.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <stdexcept>
+
+#include "support/posix/self_signed_tls.h"
+
+namespace {
+
+class OpensslConnection : public TlsConnection {
+public:
+    explicit OpensslConnection(SSL *ssl) : ssl_(ssl) {}
+    ~OpensslConnection() override { SSL_free(ssl_); }
+    long read(char *buf, std::size_t n) override { return SSL_read(ssl_, buf, static_cast<int>(n)); }
+    long write(const char *buf, std::size_t n) override { return SSL_write(ssl_, buf, static_cast<int>(n)); }
+    void close_notify() override { SSL_shutdown(ssl_); }
+
+private:
+    SSL *ssl_;
+};
+
+class OpensslServer : public ServerTls {
+public:
+    OpensslServer(SSL_CTX *ctx, int port) : ctx_(ctx), port_(port) {}
+    ~OpensslServer() override { SSL_CTX_free(ctx_); }
+    int port() const override { return port_; }
+
+    bool accept(socket_t s, std::unique_ptr<TlsConnection> &out) override {
+        // TLS writes go through write(2): a client that hung up must give
+        // EPIPE here, not a SIGPIPE that ends the test program.
+        sigset_t pipe_signal;
+        sigemptyset(&pipe_signal);
+        sigaddset(&pipe_signal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
+        SSL *ssl = SSL_new(ctx_);
+        if (!ssl) return false;
+        auto conn = std::make_unique<OpensslConnection>(ssl);
+        if (SSL_set_fd(ssl, s) != 1 || SSL_accept(ssl) != 1) return false;
+        out = std::move(conn);
+        return true;
+    }
+
+private:
+    SSL_CTX *ctx_;
+    int port_;
+};
+
+}  // namespace
+
+std::unique_ptr<ServerTls> ServerTls::start(int plain_port) {
+    SSL_CTX *ctx = make_self_signed_server_ctx();
+    if (!ctx) throw std::runtime_error("cannot make the TLS certificate");
+    return std::make_unique<OpensslServer>(ctx, plain_port);
+}

@@ -68,7 +68,9 @@ TEST_F(RequestTest, TimeoutOnlyFromIntegers) {
 TEST_F(RequestTest, FailedTransferKeepsWhatArrived) {
     server.enqueue("HTTP/1.1 200 OK\r\nContent-Length: 100\r\nX-Partial: 1\r\n\r\nonly-part");
     EXPECT_EQ(send(R"({"url":"$B/partial"})"), 0);
-    EXPECT_EQ(std::string(api_last_error()).rfind("api_request: curl error (18): ", 0), 0u) << api_last_error();
+    // wine's Schannel reports the server's close_notify as a broken connection.
+    const std::string code = over_tls() && under_wine() ? "(56)" : "(18)";
+    EXPECT_EQ(std::string(api_last_error()).rfind("api_request: curl error " + code + ": ", 0), 0u) << api_last_error();
     EXPECT_EQ(api_response_status(), 200);
     EXPECT_STREQ(api_response_body(), "only-part");
     EXPECT_NE(std::string(api_response_headers_json()).find("x-partial"), std::string::npos);

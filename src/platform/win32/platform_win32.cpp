@@ -50,7 +50,7 @@ bool names_dead_process(const char *rest) noexcept {
     char *end = nullptr;
     errno = 0;
     unsigned long pid = std::strtoul(rest, &end, 10);
-    if (errno || end == rest || *end != '.' || pid == 0 || pid > 0xFFFFFFFFul) return false;
+    if (errno || end == rest || *end != '.' || pid == 0) return false;
     std::size_t len = std::strlen(end);
     constexpr std::size_t suffix_len = sizeof aside_suffix - 1;
     if (len > suffix_len && std::strcmp(end + len - suffix_len, aside_suffix) == 0) len -= suffix_len;

@@ -9,6 +9,8 @@
  * after a 0, api_last_error() tells why.
  *
  * Nothing here is thread-safe: call the library from one thread at a time.
+ * The exceptions are api_request_cancel and api_request_progress, which
+ * another thread may call while api_request runs.
  *
  * docs/behaviour.md lists the deliberate behaviours a host may notice (allowed
  * protocols, redirect limit, refused header bytes, cuts, file replacement).
@@ -43,7 +45,9 @@ extern "C" {
 
 /** Initialises the library. storage_dir (may be NULL or "") is where
  *  history.json lives; its last level is created if missing. Discards the
- *  environment and the collection, and reloads the history. */
+ *  environment and the collection, and reloads the history. Fails with
+ *  "api_init: out of memory" when the history cannot be loaded for lack of
+ *  memory; history.json is then left alone until a later api_init loads it. */
 QUORVANE_API int api_init(const char *storage_dir) QUORVANE_NOEXCEPT;
 
 /** Releases every store and buffer; the library is uninitialised afterwards. */
@@ -98,7 +102,9 @@ QUORVANE_API int api_env_load(const char *path) QUORVANE_NOEXCEPT;
 
 /** Records {"method","url","status","ts"} (all optional; NULL allowed) as the
  *  newest entry of the history (at most 500) and rewrites history.json in the
- *  storage directory. Always returns 1. */
+ *  storage directory. Returns 1, also when the file cannot be rewritten; 0
+ *  only when memory runs out ("api_history_add: out of memory"), with nothing
+ *  recorded. */
 QUORVANE_API int api_history_add(const char *entry_json) QUORVANE_NOEXCEPT;
 
 /** Number of history entries, 0 to 500. */
@@ -148,18 +154,22 @@ QUORVANE_API const char *api_json_query(const char *path) QUORVANE_NOEXCEPT;
  */
 
 /** Replaces the collection with the requests of a Postman v2.0 or v2.1 file,
- *  each built so that api_request (with api_configure's "expand_auth" and
- *  "dynamic_variables" on) sends what the format's runner sends: URL from
- *  its parts, percent-encoded, path variables filled; repeated headers
- *  collapsed; every body mode; auth inherited from folders and the
- *  collection. Enabled collection variables the environment lacks are set in
- *  it. What cannot be carried (scripts, descriptions, saved responses,
- *  unsupported auth, settings) is listed by api_postman_report_json. Same
- *  checks and 2000-item cap as api_import_postman. */
+ *  each built so that api_request (with api_configure's "expand_auth",
+ *  "dynamic_variables" and "nested_variables" on) sends what the format's
+ *  runner sends: URL from its parts, percent-encoded, path variables filled;
+ *  repeated headers as the runner settles them; every body mode; auth
+ *  inherited from folders and the collection. Every item carries
+ *  "verbatim": true (see api_request). Enabled collection variables the
+ *  environment lacks are set in it, and remembered for
+ *  api_export_postman_full while this collection stays loaded. What cannot
+ *  be carried (scripts, descriptions, saved responses, unsupported auth,
+ *  settings) is listed by api_postman_report_json. Same checks and
+ *  2000-item cap as api_import_postman. */
 QUORVANE_API int api_import_postman_full(const char *path) QUORVANE_NOEXCEPT;
 
 /** Writes the collection as a Postman v2.1 file with folders as item groups,
- *  each body type as its body mode and auth in the format's own shape, which
+ *  each body type as its body mode, auth in the format's own shape and the
+ *  collection variables of the full import that loaded it, which
  *  api_import_postman_full reads back to the same items. */
 QUORVANE_API int api_export_postman_full(const char *path) QUORVANE_NOEXCEPT;
 
@@ -172,22 +182,106 @@ QUORVANE_API const char *api_postman_report_json(void) QUORVANE_NOEXCEPT;
 
 /** Sets library-wide options from a JSON object; the members given change,
  *  the others keep their value, and api_cleanup restores every default.
- *  Options (all false by default):
- *    "expand_auth": boolean; api_request expands {{name}} in every string
- *      member of "auth", as in header values.
- *    "dynamic_variables": boolean; api_request fills a {{$name}} that the
- *      environment does not set with a fresh value for each occurrence:
- *      $guid, $randomUUID, $timestamp, $isoTimestamp, $randomInt (0-1000),
- *      $randomAlphaNumeric, $randomBoolean, $randomHexColor, $randomIP,
- *      $randomIPV6, $randomMACAddress, $randomPassword, $randomSemver,
- *      $randomPrice, $randomBankAccount, $randomCreditCardMask,
- *      $randomLatitude, $randomLongitude, $randomPhoneNumber,
- *      $randomPhoneNumberExt, $randomProtocol. Other $ names stay as they are.
+ *  Options:
+ *    "expand_auth": boolean, default false; api_request expands {{name}} in
+ *      every string member of "auth", as in header values.
+ *    "dynamic_variables": boolean, default false; api_request fills a
+ *      {{$name}} that the environment does not set with a fresh value for
+ *      each occurrence: $guid, $randomUUID, $timestamp, $isoTimestamp,
+ *      $randomInt (0-1000), $randomAlphaNumeric, $randomBoolean,
+ *      $randomHexColor, $randomIP, $randomIPV6, $randomMACAddress,
+ *      $randomPassword, $randomSemver, $randomPrice, $randomBankAccount,
+ *      $randomCreditCardMask, $randomLatitude, $randomLongitude,
+ *      $randomPhoneNumber, $randomPhoneNumberExt, $randomProtocol. Other $
+ *      names stay as they are.
+ *    "nested_variables": boolean, default false; when an expanded text
+ *      still holds placeholders (a value that refers to other variables),
+ *      api_request expands it again, up to 19 passes in all, as the format's
+ *      runner does.
+ *    "reuse_connections": boolean, default false; connections, DNS results
+ *      and TLS sessions are kept between requests to the same origin (see
+ *      "connection_reused" in api_response_info_json). api_cleanup, or the
+ *      next request after the option is switched off, releases them.
+ *    "decompress": boolean, default false; requests ask for every encoding
+ *      this build can decode (Accept-Encoding) and the body is decoded. The
+ *      headers JSON still shows the server's Content-Encoding.
+ *    "max_redirects": integer 0-100, default 30; a request that meets one
+ *      redirect more fails with curl error 47.
+ *    "user_agent": string of at most 1023 bytes, default "" (no User-Agent
+ *      header); a User-Agent in a request's "headers" wins.
  *  Fails, changing nothing, on NULL or "", invalid JSON, a non-object, an
  *  unknown member or a value of the wrong type: "api_configure: invalid
  *  JSON", "api_configure: unknown option 'x'", "api_configure: 'expand_auth'
- *  must be a boolean". */
+ *  must be a boolean", "api_configure: 'max_redirects' must be an integer
+ *  from 0 to 100", "api_configure: 'user_agent' contains a line break or
+ *  NUL". */
 QUORVANE_API int api_configure(const char *options_json) QUORVANE_NOEXCEPT;
+
+/* RequestConfig members beyond the core set (absent: the core behaviour):
+ *   "body_type": also "multipart" (the body is the JSON text of an array of
+ *     parts, {"name","value"} or {"name","file"[,"content_type","filename"]},
+ *     placeholders expanded in each part) and "file" (the body is a file path
+ *     whose bytes are streamed; a missing file fails with "api_request:
+ *     cannot read body file '<path>'" and sends nothing);
+ *   "auth" types "digest", "ntlm" ({type,user,pass}) and "awsv4"
+ *     ({type,access_key,secret_key,region,service,session_token});
+ *   "verbatim": true sends the request as described, as the format's runner
+ *     does: any method name as given (a token of at most 32 characters, else
+ *     "api_request: invalid method '<m>'"), the body with any method, an
+ *     empty body with Content-Length: 0 (except GET, HEAD, DELETE, OPTIONS,
+ *     TRACE, CONNECT), empty header values sent empty, no Content-Type or
+ *     Expect header added by the transfer library, and each value put into
+ *     the URL percent-encoded for the part it lands in (the fragment left
+ *     out). api_collection_add keeps it with the item.
+ * Any expansion that would pass 64 MiB fails with "api_request: expanded
+ * text too large", and nothing is sent.
+ *
+ * Transport members; absent (or null) means libcurl's default. Used as given,
+ * without {{name}} expansion. A value of another type, or one that cannot be
+ * used, fails the request before anything is sent:
+ *   "proxy": "http://", "https://", "socks5://" or "socks5h://" URL (user and
+ *     password may be in it); "" connects directly, ignoring the proxy
+ *     environment variables libcurl otherwise reads.
+ *   "http_version": "1.1" (never HTTP/2) or "2" (HTTP/2 over TLS by ALPN, and
+ *     by upgrade over plain HTTP). Without it HTTPS may use HTTP/2 already.
+ *   "ca_file": PEM file of the certificates to verify the server against.
+ *   "client_cert", "client_key": PEM files of a client certificate and its
+ *     key (the key may be in the certificate's file).
+ */
+
+/** Number of bytes of the last response body, 0 before any. Together with
+ *  api_response_body (a NUL follows the last byte) it gives bodies that hold
+ *  NUL bytes, such as images, whole. */
+QUORVANE_API long long api_response_body_len(void) QUORVANE_NOEXCEPT;
+
+/** The last transfer as a compact JSON object; "{}" before any and after a
+ *  request that failed before its transfer began:
+ *  {"effective_url", "http_version" ("1.0", "1.1", "2", "3", "" when no
+ *  response came), "remote_ip", "remote_port", "local_port",
+ *  "redirect_count", "redirects": [{"status", "location", "headers"}] (one per
+ *  redirect followed, headers in the form of the headers JSON),
+ *  "bytes_sent" (request heads and bodies), "bytes_received" (response heads
+ *  and the final body as it came, before decoding), "header_bytes",
+ *  "connection_reused", "timing_us": {"dns", "connect", "tls", "wait"
+ *  (request sent to first byte), "download", "redirect", "total"}}.
+ *  Phases are lengths in microseconds of the final exchange; "redirect" is
+ *  the time of the hops before it and "total" the whole. Valid until the
+ *  next api_request or api_cleanup. */
+QUORVANE_API const char *api_response_info_json(void) QUORVANE_NOEXCEPT;
+
+/** Stops the running api_request, which then fails with "api_request:
+ *  cancelled" (within about 100 ms). The one function, with
+ *  api_request_progress, that may be called from another thread while
+ *  api_request runs. Outside a request it does nothing, and it never cancels
+ *  a later request. Not to be called concurrently with api_cleanup. */
+QUORVANE_API void api_request_cancel(void) QUORVANE_NOEXCEPT;
+
+/** Byte counts of the running transfer as libcurl counts them (bodies; the
+ *  download before decoding), totals 0 while unknown; any pointer may be
+ *  NULL. Returns 1 while an api_request runs, else 0 with the counts of the
+ *  last one. Safe from another thread; never makes the transfer wait. */
+QUORVANE_API int api_request_progress(long long *down_now, long long *down_total, long long *up_now,
+                                      long long *up_total) QUORVANE_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -6,11 +6,14 @@
 
 #include "apiclient/apiclient.h"
 #include "apiclient/response.h"
+#include "apiclient/transfer.h"
 #include "collection/collection.h"
 #include "config/config.h"
 #include "env/env.h"
 #include "history/history.h"
 #include "jsonbridge/jsonbridge.h"
+#include "postman/postman.h"
+#include "util/alloc.h"
 #include "platform/platform.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
@@ -26,7 +29,7 @@ namespace {
 int s_curl_global_inits = 0;
 
 bool init_curl() noexcept {
-    CURLcode rc = curl_global_init(CURL_GLOBAL_ALL);
+    CURLcode rc = ac_curl_global_init();
     if (rc != CURLE_OK) {
         ac_set_error("api_init: curl_global_init failed (%d)", static_cast<int>(rc));
         return false;
@@ -35,11 +38,14 @@ bool init_curl() noexcept {
     return true;
 }
 
-void reset_stores() noexcept {
+// False when the history could not be loaded for lack of memory; the
+// library is initialised all the same, with an empty history.
+bool reset_stores() noexcept {
     ac_env_init();
-    ac_history_init();
+    bool loaded = ac_history_init();
     ac_collection_init();
     g_initialized = 1;
+    return loaded;
 }
 
 }  // namespace
@@ -67,17 +73,24 @@ extern "C" int api_init(const char *storage_dir) noexcept {
     } else {
         g_storage_dir[0] = '\0';
     }
-    if (!init_curl()) return 0;
-    reset_stores();
-    return 1;
+    if (!init_curl()) {
+        // Nothing was loaded: the next recording must not rewrite history.json.
+        g_storage_dir[0] = '\0';
+        return 0;
+    }
+    if (reset_stores()) return 1;
+    ac_set_error("api_init: out of memory");
+    return 0;
 }
 
 extern "C" void api_cleanup(void) noexcept {
     ac_response_release();
+    ac_transfer_release();
     ac_env_cleanup();
     ac_history_cleanup();
     ac_collection_cleanup();
     ac_json_query_cleanup();
+    ac_postman_cleanup();
     ac_options_reset();
     if (g_initialized) {
         for (; s_curl_global_inits > 0; --s_curl_global_inits) curl_global_cleanup();

@@ -6,9 +6,14 @@
 #include <curl/curl.h>
 
 #include "apiclient/apiclient.h"
+#include "util/alloc.h"
 #include "apiclient/request_auth.h"
 #include "apiclient/request_body.h"
+#include "apiclient/request_transport.h"
+#include "apiclient/request_verbatim.h"
 #include "apiclient/response.h"
+#include "apiclient/response_info.h"
+#include "apiclient/transfer.h"
 #include "env/env.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
@@ -17,8 +22,6 @@ namespace {
 
 constexpr std::size_t header_line_size = 4096;
 constexpr long connect_timeout_s = 10;
-// libcurl 7.88 has no redirect limit of its own; a loop must not hang a request.
-constexpr long max_redirects = 30;
 
 // The members of a RequestConfig; texts are borrowed from the parsed document.
 struct RequestConfig {
@@ -28,9 +31,12 @@ struct RequestConfig {
     const char *body_type = "raw";
     yyjson_val *headers = nullptr;
     yyjson_val *auth = nullptr;
+    yyjson_val *root = nullptr;  // for the members request_transport.h reads
     int timeout_s = 30;
     int follow_redirects = 1;
     int insecure = 0;
+    // Sent as described, as the format's runner sends it (request_verbatim.h).
+    bool verbatim = false;
 };
 
 // Only JSON integers count; their low 32 bits are taken as a signed int.
@@ -42,6 +48,7 @@ int int_member(yyjson_val *obj, const char *key, int fallback) noexcept {
 
 RequestConfig read_config(yyjson_val *root) noexcept {
     RequestConfig c;
+    c.root = root;
     c.url = yyjson_get_str(yyjson_obj_get(root, "url"));
     c.method = ac_json_str(root, "method", "GET");
     c.body = ac_json_str(root, "body", "");
@@ -49,6 +56,7 @@ RequestConfig read_config(yyjson_val *root) noexcept {
     c.timeout_s = int_member(root, "timeout_s", 30);
     c.follow_redirects = int_member(root, "follow_redirects", 1);
     c.insecure = int_member(root, "insecure", 0);
+    c.verbatim = yyjson_is_true(yyjson_obj_get(root, "verbatim"));
     yyjson_val *h = yyjson_obj_get(root, "headers");
     c.headers = yyjson_is_obj(h) ? h : nullptr;
     yyjson_val *a = yyjson_obj_get(root, "auth");
@@ -57,22 +65,26 @@ RequestConfig read_config(yyjson_val *root) noexcept {
 }
 
 // A multipart body brings its own Content-Type with the boundary, so a
-// given one is dropped (drop_content_type).
-bool add_given_headers(HeaderList &out, yyjson_val *headers, bool drop_content_type, bool &saw_content_type) noexcept {
+// given one is dropped (drop_content_type). An empty value makes libcurl
+// leave out its own header of that name, unless the request is verbatim:
+// then it goes out empty.
+bool add_given_headers(HeaderList &out, yyjson_val *headers, bool drop_content_type, bool verbatim,
+                       bool &saw_content_type) noexcept {
     if (!headers) return true;
     yyjson_obj_iter it = yyjson_obj_iter_with(headers);
     for (yyjson_val *k = yyjson_obj_iter_next(&it); k; k = yyjson_obj_iter_next(&it)) {
         const char *name = yyjson_get_str(k);
         if (drop_content_type && ac_ascii_ieq(name, "Content-Type")) continue;
         yyjson_val *v = yyjson_obj_iter_get_val(k);
-        unique_cstr value(ac_env_substitute(yyjson_is_str(v) ? yyjson_get_str(v) : ""));
-        if (!value) {
-            ac_set_error("api_request: out of memory");
-            return false;
-        }
+        unique_cstr value(ac_request_expand(yyjson_is_str(v) ? yyjson_get_str(v) : ""));
+        if (!value) return false;
         if (ac_refuse_line_break(name, value.get())) return false;
         char line[header_line_size];
-        std::snprintf(line, sizeof line, "%s: %s", name, value.get());
+        if (verbatim && !*value) {
+            std::snprintf(line, sizeof line, "%s;", name);  // libcurl's spelling of an empty header
+        } else {
+            std::snprintf(line, sizeof line, "%s: %s", name, value.get());
+        }
         if (!out.append(line)) return false;
         if (ac_ascii_ieq(name, "Content-Type")) saw_content_type = true;
     }
@@ -128,7 +140,6 @@ void set_transfer_options(CURL *h, const RequestConfig &c, const char *url, curl
     curl_easy_setopt(h, CURLOPT_TIMEOUT, static_cast<long>(c.timeout_s));
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, connect_timeout_s);
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, static_cast<long>(c.follow_redirects));
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, max_redirects);
     // An HTTP API client: a placeholder or an imported collection must never
     // turn a request into a local file read or another protocol.
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -142,7 +153,7 @@ void set_transfer_options(CURL *h, const RequestConfig &c, const char *url, curl
 // Builds a multipart or file body when the method sends one. The body text
 // is then the parts' JSON text, or the expanded file path.
 bool prepare_stream(CURL *h, const RequestConfig &c, const char *body, StreamBody &stream) noexcept {
-    if (!sends_body(c.method)) return true;
+    if (!c.verbatim && !sends_body(c.method)) return true;
     switch (ac_body_kind(c.body_type)) {
     case BodyKind::multipart: return stream.multipart(h, body);
     case BodyKind::file: return stream.file(body);
@@ -169,34 +180,58 @@ int perform(const RequestConfig &c, const char *expanded_url, const char *expand
     CURL *h = handle.get();
     bool saw_content_type = false;
     bool multipart = ac_body_kind(c.body_type) == BodyKind::multipart;
-    if (!add_given_headers(headers, c.headers, multipart, saw_content_type)) return 0;
+    if (!add_given_headers(headers, c.headers, multipart, c.verbatim, saw_content_type)) return 0;
     if (!saw_content_type && !add_content_type(headers, c.body_type)) return 0;
     if (!ac_apply_auth(h, c.auth, headers, final_url)) return 0;
     if (!prepare_stream(h, c, expanded_body, stream)) return 0;
+    bool typed = saw_content_type || ac_ascii_ieq(c.body_type, "json") || ac_ascii_ieq(c.body_type, "form");
+    if (c.verbatim && !ac_verbatim_headers(headers, c.method, expanded_body, stream, typed)) return 0;
     if (!ac_response_prepare_body()) {
         ac_set_error("api_request: out of memory");
         return 0;
     }
 
     set_transfer_options(h, c, final_url.get(), headers.list.get());
-    set_method(h, c.method, expanded_body, stream);
+    if (!ac_apply_transport(h, c.root)) return 0;
+    if (c.verbatim) {
+        ac_set_verbatim_method(h, c.method, expanded_body, stream);
+    } else {
+        set_method(h, c.method, expanded_body, stream);
+    }
 
     HeaderContext ctx;
-    ctx.doc = yyjson_mut_doc_new(nullptr);
+    ctx.doc = yyjson_mut_doc_new(ac_alc());
     ctx.obj = ctx.doc ? yyjson_mut_obj(ctx.doc) : nullptr;
     if (ctx.obj) yyjson_mut_doc_set_root(ctx.doc, ctx.obj);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, write_body_cb);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, write_header_cb);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &ctx);
+    TransferLog log(h, &ctx);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, ac_info_header_cb);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &log);
 
-    CURLcode rc = curl_easy_perform(h);
-    ac_response_record(h, ctx);
+    TransferResult result = ac_transfer_run(h);
+    bool recorded = log.record();
+    recorded = ac_response_record(h, ctx) && recorded;
     // Release order: header list, then the handle, then the URL it points at.
     headers.list.reset();
     handle.reset();
+    CURLcode rc = result.code;
+    if (result.cancelled) {
+        ac_set_error("api_request: cancelled");
+        return 0;
+    }
+    if (result.multi_code != CURLM_OK) {
+        ac_set_error("api_request: curl multi error (%d): %s", static_cast<int>(result.multi_code),
+                     curl_multi_strerror(result.multi_code));
+        return 0;
+    }
     if (rc != CURLE_OK) {
         ac_set_error("api_request: curl error (%d): %s", static_cast<int>(rc), curl_easy_strerror(rc));
+        return 0;
+    }
+    // A transfer whose headers could not all be kept is not reported whole.
+    if (!recorded) {
+        ac_set_error("api_request: out of memory");
         return 0;
     }
     return 1;
@@ -205,6 +240,7 @@ int perform(const RequestConfig &c, const char *expanded_url, const char *expand
 }  // namespace
 
 extern "C" int api_request(const char *config_json) noexcept {
+    RequestScope scope;
     ac_clear_error();
     clear_response_buffers();
     if (!g_initialized) ac_lazy_init();
@@ -212,9 +248,10 @@ extern "C" int api_request(const char *config_json) noexcept {
         ac_set_error("api_request: missing config_json");
         return 0;
     }
-    unique_doc doc(ac_json_read(config_json, std::strlen(config_json)));
+    yyjson_read_err err{};
+    unique_doc doc(ac_json_read(config_json, std::strlen(config_json), &err));
     if (!doc) {
-        ac_set_error("api_request: invalid JSON in config_json");
+        ac_set_error(ac_json_no_memory(err) ? "api_request: out of memory" : "api_request: invalid JSON in config_json");
         return 0;
     }
     yyjson_val *root = yyjson_doc_get_root(doc.get());
@@ -227,12 +264,18 @@ extern "C" int api_request(const char *config_json) noexcept {
         ac_set_error("api_request: missing 'url'");
         return 0;
     }
-    unique_cstr url(ac_env_substitute(config.url));
+    if (config.verbatim && !ac_method_is_token(config.method)) {
+        ac_set_error("api_request: invalid method '%s'", config.method);
+        return 0;
+    }
+    // Nothing is sent unless every text expanded whole.
+    unique_cstr url(config.verbatim ? ac_request_expand_url(config.url) : ac_request_expand(config.url));
+    if (!url) return 0;
     // Multipart placeholders are expanded part by part, never in the JSON text.
     bool multipart = ac_body_kind(config.body_type) == BodyKind::multipart;
-    unique_cstr body(multipart ? ac_strdup(config.body) : ac_env_substitute(config.body));
-    if (!url || !body) {
-        ac_set_error("api_request: out of memory");
+    unique_cstr body = multipart ? unique_cstr(ac_strdup(config.body)) : ac_request_expand(config.body);
+    if (!body) {
+        if (multipart) ac_set_error("api_request: out of memory");
         return 0;
     }
     return perform(config, url.get(), body.get());

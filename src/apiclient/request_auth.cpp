@@ -1,10 +1,12 @@
 #include "apiclient/request_auth.h"
+#include "util/alloc.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "apiclient/apiclient.h"
+#include "apiclient/transfer.h"
 #include "config/config.h"
 #include "env/env.h"
 #include "util/util.h"
@@ -20,11 +22,14 @@ bool out_of_memory() noexcept {
 }
 
 // A copy of the auth object with {{name}} expanded in every string member;
-// null when memory runs out.
+// null, with the message set, when that fails.
 yyjson_doc *expanded_auth(yyjson_val *auth) noexcept {
-    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+    unique_mut_doc doc(yyjson_mut_doc_new(ac_alc()));
     yyjson_mut_val *obj = doc ? yyjson_mut_obj(doc.get()) : nullptr;
-    if (!obj) return nullptr;
+    if (!obj) {
+        out_of_memory();
+        return nullptr;
+    }
     yyjson_mut_doc_set_root(doc.get(), obj);
     yyjson_obj_iter it = yyjson_obj_iter_with(auth);
     for (yyjson_val *k = yyjson_obj_iter_next(&it); k; k = yyjson_obj_iter_next(&it)) {
@@ -32,15 +37,20 @@ yyjson_doc *expanded_auth(yyjson_val *auth) noexcept {
         yyjson_mut_val *key = yyjson_mut_strncpy(doc.get(), yyjson_get_str(k), yyjson_get_len(k));
         yyjson_mut_val *value = nullptr;
         if (yyjson_is_str(v)) {
-            unique_cstr text(ac_env_substitute(yyjson_get_str(v)));
+            unique_cstr text(ac_request_expand(yyjson_get_str(v)));
             if (!text) return nullptr;
             value = yyjson_mut_strcpy(doc.get(), text.get());
         } else {
             value = yyjson_val_mut_copy(doc.get(), v);
         }
-        if (!key || !value || !yyjson_mut_obj_add(obj, key, value)) return nullptr;
+        if (!key || !value || !yyjson_mut_obj_add(obj, key, value)) {
+            out_of_memory();
+            return nullptr;
+        }
     }
-    return yyjson_mut_doc_imut_copy(doc.get(), nullptr);
+    yyjson_doc *copy = yyjson_mut_doc_imut_copy(doc.get(), ac_alc());
+    if (!copy) out_of_memory();
+    return copy;
 }
 
 // Digest, NTLM and AWS signing take the user name and password apart, so
@@ -79,8 +89,8 @@ bool apply_apikey(yyjson_val *auth, HeaderList &headers, unique_cstr &url) noexc
     }
     const char *joiner = std::strchr(url.get(), '?') ? "&" : "?";
     std::size_t cap = std::strlen(url.get()) + std::strlen(name) + std::strlen(value) + 5;
-    char *with_key = static_cast<char *>(std::malloc(cap));
-    if (!with_key) return true;  // the URL goes out without the key
+    char *with_key = static_cast<char *>(ac_malloc(cap));
+    if (!with_key) return out_of_memory();
     std::snprintf(with_key, cap, "%s%s%s=%s", url.get(), joiner, name, value);
     url.reset(with_key);
     return true;
@@ -108,6 +118,9 @@ bool apply(CURL *h, yyjson_val *auth, HeaderList &headers, unique_cstr &url) noe
         // Nothing goes out until the server challenges; libcurl answers and
         // resends. Alone, NTLM would open with its first message unasked.
         unsigned long scheme = digest ? CURLAUTH_DIGEST : CURLAUTH_NTLM | CURLAUTH_ONLY;
+        // NTLM authenticates the connection, not the request: a kept one
+        // would carry these credentials into a later request.
+        if (!digest) ac_transfer_private_connection();
         curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(scheme));
         return set_credentials(h, ac_json_str(auth, "user", ""), ac_json_str(auth, "pass", ""));
     }
@@ -117,6 +130,20 @@ bool apply(CURL *h, yyjson_val *auth, HeaderList &headers, unique_cstr &url) noe
 }
 
 }  // namespace
+
+unique_cstr ac_request_expand(const char *text) noexcept {
+    ExpandError error = ExpandError::none;
+    unique_cstr out(ac_env_substitute(text, &error));
+    if (!out) ac_set_error("api_request: %s", ac_expand_error_message(error));
+    return out;
+}
+
+unique_cstr ac_request_expand_url(const char *text) noexcept {
+    ExpandError error = ExpandError::none;
+    unique_cstr out(ac_env_substitute_url(text, &error));
+    if (!out) ac_set_error("api_request: %s", ac_expand_error_message(error));
+    return out;
+}
 
 bool HeaderList::append(const char *line) noexcept {
     curl_slist *node = curl_slist_append(nullptr, line);
@@ -132,7 +159,7 @@ bool HeaderList::append(const char *line) noexcept {
 
 bool HeaderList::append(const char *name, const char *value) noexcept {
     std::size_t cap = std::strlen(name) + std::strlen(value) + 3;
-    unique_cstr line(static_cast<char *>(std::malloc(cap)));
+    unique_cstr line(static_cast<char *>(ac_malloc(cap)));
     if (!line) return out_of_memory();
     std::snprintf(line.get(), cap, "%s: %s", name, value);
     return append(line.get());
@@ -148,6 +175,6 @@ bool ac_apply_auth(CURL *h, yyjson_val *auth, HeaderList &headers, unique_cstr &
     if (!auth) return true;
     if (!ac_options().expand_auth) return apply(h, auth, headers, url);
     unique_doc expanded(expanded_auth(auth));
-    if (!expanded) return out_of_memory();
+    if (!expanded) return false;
     return apply(h, yyjson_doc_get_root(expanded.get()), headers, url);
 }

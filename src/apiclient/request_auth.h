@@ -1,4 +1,5 @@
-// A request's header lines and its authentication, shared by request.cpp.
+// A request's header lines, its expanded texts and its authentication, shared
+// by the request files.
 #pragma once
 
 #include <curl/curl.h>
@@ -17,6 +18,13 @@ struct HeaderList {
     // "name: value" of any length.
     bool append(const char *name, const char *value) noexcept;
 };
+
+// A text of the request with its placeholders expanded; null, with "api_request:
+// out of memory" or "api_request: expanded text too large" set, when that fails.
+unique_cstr ac_request_expand(const char *text) noexcept;
+// The same for the URL of a verbatim request: values percent-encoded for the
+// part of the URL they land in, as the format's runner sends them.
+unique_cstr ac_request_expand_url(const char *text) noexcept;
 
 // A CR or LF in a header would go out raw and start further header lines:
 // true, with the message set, when name or value holds one.

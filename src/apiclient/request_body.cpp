@@ -2,16 +2,10 @@
 
 #include <cstring>
 
-#if defined(_WIN32)
-#include <sys/stat.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "apiclient/apiclient.h"
+#include "apiclient/request_auth.h"
 #include "env/env.h"
+#include "platform/platform.h"
 #include "util/util.h"
 
 namespace {
@@ -26,36 +20,6 @@ bool cannot_read(const char *path) noexcept {
     return false;
 }
 
-// Opens a regular file for reading and gives its size; null for anything
-// else. A FIFO, device or socket is refused at once rather than blocking.
-std::FILE *open_regular(const char *path, curl_off_t *size) noexcept {
-#if defined(_WIN32)
-    std::FILE *f = std::fopen(path, "rb");
-    struct _stat64 st {};
-    if (f && (_fstat64(_fileno(f), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG)) {
-        std::fclose(f);
-        return nullptr;
-    }
-    if (f) *size = static_cast<curl_off_t>(st.st_size);
-    return f;
-#else
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return nullptr;
-    struct stat st {};
-    std::FILE *f = nullptr;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        int flags = ::fcntl(fd, F_GETFL);
-        if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-        f = ::fdopen(fd, "rb");
-    }
-    if (!f) {
-        ::close(fd);
-        return nullptr;
-    }
-    *size = static_cast<curl_off_t>(st.st_size);
-    return f;
-#endif
-}
 
 std::size_t read_file_cb(char *buf, std::size_t size, std::size_t nitems, void *userdata) noexcept {
     auto *f = static_cast<std::FILE *>(userdata);
@@ -69,31 +33,34 @@ int seek_file_cb(void *userdata, curl_off_t offset, int origin) noexcept {
     return std::fseek(static_cast<std::FILE *>(userdata), 0, SEEK_SET) == 0 ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
 }
 
-// A string member of a part with its placeholders expanded; null only when
-// memory runs out. A missing member or one of another type gives "".
+// A string member of a part with its placeholders expanded; null, with the
+// message set, when that fails. A missing member or one of another type gives "".
 unique_cstr part_text(yyjson_val *part, const char *key) noexcept {
-    return unique_cstr(ac_env_substitute(ac_json_str(part, key, "")));
+    return ac_request_expand(ac_json_str(part, key, ""));
 }
 
 // Fills one mime part from its JSON object. False with the message set.
 bool fill_part(curl_mimepart *mp, yyjson_val *part) noexcept {
     unique_cstr name(part_text(part, "name"));
+    if (!name) return false;
     unique_cstr type(part_text(part, "content_type"));
-    if (!name || !type) return out_of_memory();
+    if (!type) return false;
     if (curl_mime_name(mp, name.get()) != CURLE_OK) return out_of_memory();
     if (*type && curl_mime_type(mp, type.get()) != CURLE_OK) return out_of_memory();
     if (!yyjson_is_str(yyjson_obj_get(part, "file"))) {
         unique_cstr value(part_text(part, "value"));
-        if (!value || curl_mime_data(mp, value.get(), CURL_ZERO_TERMINATED) != CURLE_OK) return out_of_memory();
+        if (!value) return false;
+        if (curl_mime_data(mp, value.get(), CURL_ZERO_TERMINATED) != CURLE_OK) return out_of_memory();
         return true;
     }
     unique_cstr path(part_text(part, "file"));
+    if (!path) return false;
     unique_cstr filename(part_text(part, "filename"));
-    if (!path || !filename) return out_of_memory();
+    if (!filename) return false;
     // libcurl opens the file only once the transfer runs: check it now, so
     // that a missing file stops the request before anything is sent.
-    curl_off_t size = 0;
-    std::FILE *probe = open_regular(path.get(), &size);
+    std::uint64_t size = 0;
+    std::FILE *probe = ac_open_regular_file(path.get(), &size);
     if (!probe) return cannot_read(path.get());
     std::fclose(probe);
     // The file name defaults to the path's base name, the type to libcurl's choice.
@@ -143,8 +110,11 @@ bool StreamBody::multipart(CURL *h, const char *parts_json) noexcept {
 }
 
 bool StreamBody::file(const char *path) noexcept {
-    file_ = open_regular(path, &file_size_);
-    return file_ ? true : cannot_read(path);
+    std::uint64_t size = 0;
+    file_ = ac_open_regular_file(path, &size);
+    if (!file_) return cannot_read(path);
+    file_size_ = static_cast<curl_off_t>(size);
+    return true;
 }
 
 void StreamBody::attach(CURL *h) noexcept {

@@ -1,10 +1,12 @@
 #include "apiclient/response.h"
+#include "util/alloc.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "apiclient/apiclient.h"
+#include "apiclient/response_info.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
 
@@ -46,7 +48,8 @@ yyjson_mut_val *header_text(yyjson_mut_doc *doc, const char *p, std::size_t n) n
 
 void clear_response_buffers() noexcept {
     g_response_body.reset();
-    std::free(g_response_headers_json);
+    ac_response_info_clear();
+    ac_free(g_response_headers_json);
     g_response_headers_json = nullptr;
     std::snprintf(g_response_time_json, sizeof g_response_time_json, "{}");
     g_response_status = 0;
@@ -95,23 +98,23 @@ std::size_t write_header_cb(char *data, std::size_t size, std::size_t nmemb, voi
         if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c + 32);
     }
 
-    if (!ctx->doc) return n;
-    yyjson_mut_val *k = header_text(ctx->doc, name, static_cast<std::size_t>(name_end - name));
-    yyjson_mut_val *v = header_text(ctx->doc, value, static_cast<std::size_t>(value_end - value));
+    yyjson_mut_val *k = ctx->doc ? header_text(ctx->doc, name, static_cast<std::size_t>(name_end - name)) : nullptr;
+    yyjson_mut_val *v = k ? header_text(ctx->doc, value, static_cast<std::size_t>(value_end - value)) : nullptr;
     // Equal names are appended, never merged: Set-Cookie may repeat.
-    if (k && v && yyjson_mut_is_obj(ctx->obj)) yyjson_mut_obj_add(ctx->obj, k, v);
+    if (!v || !yyjson_mut_is_obj(ctx->obj) || !yyjson_mut_obj_add(ctx->obj, k, v)) ctx->lost = true;
     return n;
 }
 
-void ac_response_record(CURL *handle, HeaderContext &headers) noexcept {
+bool ac_response_record(CURL *handle, HeaderContext &headers) noexcept {
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
     g_response_status = static_cast<int>(status);
 
-    char *text = headers.doc ? yyjson_mut_write_opts(headers.doc, 0, nullptr, nullptr, nullptr) : nullptr;
+    char *text = headers.doc && !headers.lost ? yyjson_mut_write_opts(headers.doc, 0, ac_alc(), nullptr, nullptr) : nullptr;
+    bool whole = text != nullptr;
     yyjson_mut_doc_free(headers.doc);
     headers = HeaderContext{};
-    g_response_headers_json = text ? text : ac_strdup("{}");
+    g_response_headers_json = text;
 
     curl_off_t dns = 0, connect = 0, tls = 0, ttfb = 0, total = 0, bytes = 0;
     curl_easy_getinfo(handle, CURLINFO_NAMELOOKUP_TIME_T, &dns);
@@ -126,6 +129,7 @@ void ac_response_record(CURL *handle, HeaderContext &headers) noexcept {
                   static_cast<long long>(dns / 1000), static_cast<long long>(connect / 1000),
                   static_cast<long long>(tls / 1000), static_cast<long long>(ttfb / 1000),
                   static_cast<long long>(total / 1000), static_cast<long long>(bytes));
+    return whole;
 }
 
 extern "C" const char *api_response_body(void) noexcept { return g_response_body.c_str(); }

@@ -29,6 +29,7 @@ void ac_response_release() noexcept;
 struct HeaderContext {
     yyjson_mut_doc *doc = nullptr;
     yyjson_mut_val *obj = nullptr;
+    bool lost = false;  // a header could not be kept for lack of memory
 };
 
 std::size_t write_body_cb(char *data, std::size_t size, std::size_t nmemb, void *userdata) noexcept;
@@ -38,5 +39,6 @@ std::size_t write_header_cb(char *data, std::size_t size, std::size_t nmemb, voi
 bool ac_response_prepare_body() noexcept;
 
 // Stores status, headers JSON (consuming the context's document) and timing
-// JSON once the transfer has ended, successfully or not.
-void ac_response_record(CURL *handle, HeaderContext &headers) noexcept;
+// JSON once the transfer has ended, successfully or not. False when memory
+// ran out for the headers JSON (it then reads "{}").
+bool ac_response_record(CURL *handle, HeaderContext &headers) noexcept;

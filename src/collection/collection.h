@@ -1,9 +1,14 @@
 // The collection of saved requests.
 #pragma once
 
+#include <cstddef>
+
 #include <yyjson.h>
 
 constexpr int max_collection_items = 2000;
+// "headers" and "auth" values nested deeper are refused: the pretty-printed
+// collection file would grow with the square of the depth.
+constexpr std::size_t max_member_depth = 64;
 
 // One saved request. Every member is a heap text owned by the item; headers
 // and auth hold compact JSON text of a value of any type.
@@ -16,7 +21,13 @@ struct CollectionItem {
     char *body;
     char *body_type;
     char *auth;
+    // Sent as described ("verbatim": true in the item JSON); most items leave it out.
+    bool verbatim;
 };
+
+// Changes whenever the collection is emptied or replaced (not when an item is
+// added), so that what belongs to one collection can tell it is still current.
+unsigned long ac_collection_generation() noexcept;
 
 // Empties the collection; the get_json result buffer stays.
 void ac_collection_init() noexcept;
@@ -33,12 +44,13 @@ int ac_collection_add_value(const char *folder, yyjson_val *root) noexcept;
 
 // Replaces the collection with the items of `elements` (an array of item
 // JSON objects, each with its own "folder"), dropping refused elements with
-// their api_collection_add message. All or nothing: false when memory runs
-// out, with the collection unchanged.
-bool ac_collection_replace(yyjson_val *elements) noexcept;
+// their api_collection_add message; *added (may be NULL) receives how many
+// were taken. All or nothing: false when memory runs out, with the
+// collection unchanged.
+bool ac_collection_replace(yyjson_val *elements, int *added = nullptr) noexcept;
 
 // The item JSON object of item `index` (folder, name, method, url, body,
-// body_type, headers, auth) built in doc; its strings point into the item, so
+// body_type, headers, auth, and verbatim when set) built in doc; its strings point into the item, so
 // doc must be written before the collection changes. NULL when out of memory
 // or out of range.
 yyjson_mut_val *ac_collection_item_json(yyjson_mut_doc *doc, int index) noexcept;

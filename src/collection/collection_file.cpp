@@ -1,6 +1,7 @@
 #include <cstdint>
 
 #include "apiclient/apiclient.h"
+#include "util/alloc.h"
 #include "collection/collection.h"
 #include "platform/platform.h"
 #include "quorvane_apiclient.h"
@@ -25,7 +26,7 @@ extern "C" int api_collection_save(const char *path) noexcept {
         ac_set_error("api_collection_save: null or empty path");
         return 0;
     }
-    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+    unique_mut_doc doc(yyjson_mut_doc_new(ac_alc()));
     yyjson_mut_val *root = doc ? yyjson_mut_obj(doc.get()) : nullptr;
     yyjson_mut_val *requests = root ? yyjson_mut_arr(doc.get()) : nullptr;
     bool built = requests && yyjson_mut_obj_add_str(doc.get(), root, "version", "1.0.0") &&
@@ -41,9 +42,10 @@ extern "C" int api_collection_save(const char *path) noexcept {
     }
     yyjson_mut_doc_set_root(doc.get(), root);
     std::size_t len = 0;
-    unique_cstr text(yyjson_mut_write_opts(doc.get(), YYJSON_WRITE_PRETTY, nullptr, &len, nullptr));
+    bool no_memory = false;
+    unique_cstr text(ac_json_write_pretty(doc.get(), &len, &no_memory));
     if (!text) {
-        ac_set_error("api_collection_save: failed to serialize JSON");
+        ac_set_error(no_memory ? "api_collection_save: out of memory" : "api_collection_save: failed to serialize JSON");
         return 0;
     }
     if (!ac_write_file_atomic(path, text.get(), len)) {
@@ -54,20 +56,8 @@ extern "C" int api_collection_save(const char *path) noexcept {
 }
 
 extern "C" int api_collection_load(const char *path) noexcept {
-    if (!path || !*path) {
-        ac_set_error("api_collection_load: null or empty path");
-        return 0;
-    }
-    bool unreadable = false;
-    unique_doc doc(ac_json_read_file(path, &unreadable));
-    if (unreadable) {
-        ac_set_error("api_collection_load: could not read '%s'", path);
-        return 0;
-    }
-    if (!doc) {
-        ac_set_error("api_collection_load: invalid JSON in '%s'", path);
-        return 0;
-    }
+    unique_doc doc(ac_json_load_file("api_collection_load", path));
+    if (!doc) return 0;
     yyjson_val *requests = find_requests(yyjson_doc_get_root(doc.get()));
     if (!requests) {
         ac_set_error("api_collection_load: no requests array found in '%s'", path);

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "apiclient/apiclient.h"
+#include "util/alloc.h"
 #include "collection/collection.h"
 #include "quorvane_apiclient.h"
 #include "util/dynbuf.h"
@@ -15,10 +16,7 @@ int s_collection_count = 0;
 // Holds the text last returned by api_collection_get_json; survives
 // ac_collection_init so that hosts reading items in a row allocate once.
 ResultBuf s_collection_get_buf;
-
-// Deeper values make the pretty-printed collection file grow with the square
-// of the depth: a 4 KB item would save as a 16 MB file.
-constexpr std::size_t max_member_depth = 64;
+unsigned long s_generation = 0;
 
 // Nesting depth of v (a scalar is 0, [] is 1), counted no further than
 // limit + 1, so the recursion is bounded whatever the input.
@@ -53,28 +51,28 @@ bool refuse_deep_member(yyjson_val *root, const char *key) noexcept {
 void release_items() noexcept {
     for (int i = 0; i < s_collection_count; ++i) free_collection_item(&s_collection[i]);
     s_collection_count = 0;
+    ++s_generation;
 }
 
 // Compact JSON text of the member's value, whatever its type; "{}" when the
-// member is missing.
+// member is missing; NULL when memory runs out.
 char *json_member_text(yyjson_val *obj, const char *key) noexcept {
     yyjson_val *v = yyjson_obj_get(obj, key);
-    if (v) {
-        if (char *text = yyjson_val_write_opts(v, 0, nullptr, nullptr, nullptr)) return text;
-    }
-    return ac_strdup("{}");
+    if (!v) return ac_strdup("{}");
+    return yyjson_val_write_opts(v, 0, ac_alc(), nullptr, nullptr);
 }
 
 const char *or_default(const char *text, const char *fallback) noexcept {
     return text ? text : fallback;
 }
 
-// Adds key with the value the JSON text holds; an absent, empty or unparsable
-// text leaves the member out. False only when memory runs out.
+// Adds key with the value the JSON text holds; an absent or empty text leaves
+// the member out. The texts were written by the library, so a parse that
+// fails ran out of memory: false then, never an item without its member.
 bool add_json_member(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *text) noexcept {
     if (!text || !*text) return true;
     unique_doc parsed(ac_json_read(text, std::strlen(text)));
-    if (!parsed) return true;
+    if (!parsed) return false;
     yyjson_mut_val *copy = yyjson_val_mut_copy(doc, yyjson_doc_get_root(parsed.get()));
     return copy && yyjson_mut_obj_add_val(doc, obj, key, copy);
 }
@@ -82,16 +80,18 @@ bool add_json_member(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, 
 }  // namespace
 
 void free_collection_item(CollectionItem *item) noexcept {
-    std::free(item->folder);
-    std::free(item->name);
-    std::free(item->method);
-    std::free(item->url);
-    std::free(item->headers);
-    std::free(item->body);
-    std::free(item->body_type);
-    std::free(item->auth);
+    ac_free(item->folder);
+    ac_free(item->name);
+    ac_free(item->method);
+    ac_free(item->url);
+    ac_free(item->headers);
+    ac_free(item->body);
+    ac_free(item->body_type);
+    ac_free(item->auth);
     *item = CollectionItem{};
 }
+
+unsigned long ac_collection_generation() noexcept { return s_generation; }
 
 void ac_collection_init() noexcept { release_items(); }
 
@@ -128,6 +128,7 @@ Built build_item(const char *folder, yyjson_val *root, CollectionItem &item) noe
     item.body_type = ac_strdup(ac_json_str(root, "body_type", "raw"));
     item.headers = json_member_text(root, "headers");
     item.auth = json_member_text(root, "auth");
+    item.verbatim = yyjson_is_true(yyjson_obj_get(root, "verbatim"));
     // All or nothing: a half-copied item would silently lose its headers or auth.
     if (!item.folder || !item.name || !item.method || !item.url || !item.body || !item.body_type ||
         !item.headers || !item.auth) {
@@ -152,12 +153,12 @@ int ac_collection_add_value(const char *folder, yyjson_val *root) noexcept {
     return 1;
 }
 
-bool ac_collection_replace(yyjson_val *elements) noexcept {
+bool ac_collection_replace(yyjson_val *elements, int *added) noexcept {
     // Built aside first: a load that runs out of memory half-way must leave
     // the old collection whole rather than part of the file's items.
     std::size_t n = yyjson_arr_size(elements);
     if (n > static_cast<std::size_t>(max_collection_items)) n = max_collection_items;
-    auto *staged = static_cast<CollectionItem *>(std::malloc((n ? n : 1) * sizeof(CollectionItem)));
+    auto *staged = static_cast<CollectionItem *>(ac_malloc((n ? n : 1) * sizeof(CollectionItem)));
     if (!staged) return false;
     int count = 0;
     std::size_t idx, max;
@@ -172,13 +173,14 @@ bool ac_collection_replace(yyjson_val *elements) noexcept {
         if (built == Built::item) ++count;
         if (built != Built::no_memory) continue;
         for (int i = 0; i < count; ++i) free_collection_item(&staged[i]);
-        std::free(staged);
+        ac_free(staged);
         return false;
     }
     release_items();
     for (int i = 0; i < count; ++i) s_collection[i] = staged[i];
     s_collection_count = count;
-    std::free(staged);
+    if (added) *added = count;
+    ac_free(staged);
     return true;
 }
 
@@ -193,7 +195,8 @@ yyjson_mut_val *ac_collection_item_json(yyjson_mut_doc *doc, int index) noexcept
               yyjson_mut_obj_add_str(doc, obj, "url", or_default(it.url, "")) &&
               yyjson_mut_obj_add_str(doc, obj, "body", or_default(it.body, "")) &&
               yyjson_mut_obj_add_str(doc, obj, "body_type", or_default(it.body_type, "raw")) &&
-              add_json_member(doc, obj, "headers", it.headers) && add_json_member(doc, obj, "auth", it.auth);
+              add_json_member(doc, obj, "headers", it.headers) && add_json_member(doc, obj, "auth", it.auth) &&
+              (!it.verbatim || yyjson_mut_obj_add_true(doc, obj, "verbatim"));
     return ok ? obj : nullptr;
 }
 
@@ -206,7 +209,12 @@ extern "C" int api_collection_add(const char *folder, const char *request_json) 
         ac_set_error("api_collection_add: collection limit (%d) reached", max_collection_items);
         return 0;
     }
-    unique_doc doc(ac_json_read(request_json, std::strlen(request_json)));
+    yyjson_read_err err{};
+    unique_doc doc(ac_json_read(request_json, std::strlen(request_json), &err));
+    if (!doc && ac_json_no_memory(err)) {
+        ac_set_error("api_collection_add: out of memory");
+        return 0;
+    }
     if (!doc) {
         ac_set_error("api_collection_add: invalid JSON: %s", request_json);
         return 0;
@@ -218,13 +226,13 @@ extern "C" int api_collection_count(void) noexcept { return s_collection_count; 
 
 extern "C" const char *api_collection_get_json(int index) noexcept {
     if (index < 0 || index >= s_collection_count) return "{}";
-    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+    unique_mut_doc doc(yyjson_mut_doc_new(ac_alc()));
     if (!doc) return "{}";
     yyjson_mut_val *obj = ac_collection_item_json(doc.get(), index);
     if (!obj) return "{}";
     yyjson_mut_doc_set_root(doc.get(), obj);
     std::size_t len = 0;
-    unique_cstr text(yyjson_mut_write_opts(doc.get(), 0, nullptr, &len, nullptr));
+    unique_cstr text(yyjson_mut_write_opts(doc.get(), 0, ac_alc(), &len, nullptr));
     if (!text) return "{}";
     return s_collection_get_buf.set(text.get(), len, "{}");
 }

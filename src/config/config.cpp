@@ -1,5 +1,6 @@
 #include "config/config.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "apiclient/apiclient.h"
@@ -10,21 +11,27 @@ namespace {
 
 LibraryOptions s_options;
 
-// One row an option: its JSON name and where its value lives. A new kind of
-// option (integer with a range, text in a fixed array) is a new Kind, a new
-// member pointer and a case in read_member; options stay a plain struct, so
-// a staged copy is a plain copy.
-enum class Kind { boolean };
+// One row an option: its JSON name, its kind and where its value lives.
+// Options stay a plain struct, so a staged copy is a plain copy.
+enum class Kind { boolean, integer, text };
 
 struct OptionDef {
     const char *name;
     Kind kind;
-    bool LibraryOptions::*flag;
+    bool LibraryOptions::*flag = nullptr;
+    int LibraryOptions::*number = nullptr;
+    int min = 0, max = 0;
+    char (LibraryOptions::*text)[user_agent_size] = nullptr;
 };
 
 constexpr OptionDef option_defs[] = {
     {"expand_auth", Kind::boolean, &LibraryOptions::expand_auth},
     {"dynamic_variables", Kind::boolean, &LibraryOptions::dynamic_variables},
+    {"nested_variables", Kind::boolean, &LibraryOptions::nested_variables},
+    {"reuse_connections", Kind::boolean, &LibraryOptions::reuse_connections},
+    {"decompress", Kind::boolean, &LibraryOptions::decompress},
+    {"max_redirects", Kind::integer, nullptr, &LibraryOptions::max_redirects, 0, max_redirects_limit},
+    {"user_agent", Kind::text, nullptr, nullptr, 0, 0, &LibraryOptions::user_agent},
 };
 
 const OptionDef *find_option(const char *name) noexcept {
@@ -32,6 +39,48 @@ const OptionDef *find_option(const char *name) noexcept {
         if (std::strcmp(d.name, name) == 0) return &d;
     }
     return nullptr;
+}
+
+bool read_integer(LibraryOptions &staged, const OptionDef &def, yyjson_val *value) noexcept {
+    // A JSON integer only: 5.0 or "5" would hide a mistake in the host.
+    long long n = 0;
+    bool in_range = false;
+    if (yyjson_is_uint(value)) {
+        in_range = yyjson_get_uint(value) <= static_cast<std::uint64_t>(def.max);
+        n = in_range ? static_cast<long long>(yyjson_get_uint(value)) : 0;
+        in_range = in_range && n >= def.min;
+    } else if (yyjson_is_sint(value)) {
+        n = yyjson_get_sint(value);
+        in_range = n >= def.min && n <= def.max;
+    }
+    if (!in_range) {
+        ac_set_error("api_configure: '%s' must be an integer from %d to %d", def.name, def.min, def.max);
+        return false;
+    }
+    staged.*def.number = static_cast<int>(n);
+    return true;
+}
+
+// Texts go into header lines: a line break would start another header, and
+// a cut value would be sent as something the host never gave.
+bool read_text(LibraryOptions &staged, const OptionDef &def, yyjson_val *value) noexcept {
+    if (!yyjson_is_str(value)) {
+        ac_set_error("api_configure: '%s' must be a string", def.name);
+        return false;
+    }
+    const char *text = yyjson_get_str(value);
+    std::size_t len = yyjson_get_len(value);
+    if (len >= sizeof(staged.*def.text)) {
+        ac_set_error("api_configure: '%s' is longer than %d bytes", def.name,
+                     static_cast<int>(sizeof(staged.*def.text) - 1));
+        return false;
+    }
+    if (std::strlen(text) != len || std::strpbrk(text, "\r\n")) {
+        ac_set_error("api_configure: '%s' contains a line break or NUL", def.name);
+        return false;
+    }
+    ac_copy_text(staged.*def.text, sizeof(staged.*def.text), text);
+    return true;
 }
 
 // Writes one member into `staged`; false with the message set.
@@ -49,6 +98,8 @@ bool read_member(LibraryOptions &staged, const char *name, yyjson_val *value) no
         }
         staged.*def->flag = yyjson_get_bool(value);
         return true;
+    case Kind::integer: return read_integer(staged, *def, value);
+    case Kind::text: return read_text(staged, *def, value);
     }
     return false;
 }
@@ -64,9 +115,10 @@ extern "C" int api_configure(const char *options_json) noexcept {
         ac_set_error("api_configure: missing options_json");
         return 0;
     }
-    unique_doc doc(ac_json_read(options_json, std::strlen(options_json)));
+    yyjson_read_err err{};
+    unique_doc doc(ac_json_read(options_json, std::strlen(options_json), &err));
     if (!doc) {
-        ac_set_error("api_configure: invalid JSON");
+        ac_set_error(ac_json_no_memory(err) ? "api_configure: out of memory" : "api_configure: invalid JSON");
         return 0;
     }
     yyjson_val *root = yyjson_doc_get_root(doc.get());

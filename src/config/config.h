@@ -2,11 +2,27 @@
 // library's behaviour without it, so a host that never configures sees none.
 #pragma once
 
+#include <cstddef>
+
+constexpr std::size_t user_agent_size = 1024;
+constexpr int default_max_redirects = 30;
+constexpr int max_redirects_limit = 100;
+
 struct LibraryOptions {
     // Expand {{name}} in the string members of a request's "auth".
     bool expand_auth = false;
     // Fill {{$name}} placeholders the environment does not set with fresh values.
     bool dynamic_variables = false;
+    // Expand a text again while values bring placeholders of their own.
+    bool nested_variables = false;
+    // Keep connections, DNS results and TLS sessions between requests.
+    bool reuse_connections = false;
+    // Ask for every encoding libcurl decodes, and decode the body.
+    bool decompress = false;
+    // libcurl 7.88 has no redirect limit of its own; a loop must not hang a request.
+    int max_redirects = default_max_redirects;
+    // User-Agent header of every request; "" sends none.
+    char user_agent[user_agent_size] = "";
 };
 
 // The options in force.

@@ -4,11 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#if __has_include(<sys/random.h>)
-#include <sys/random.h>
-#define QV_HAVE_GETRANDOM 1
-#endif
-
 #include "platform/platform.h"
 
 namespace {
@@ -30,10 +25,7 @@ struct Prng {
     // mixed in so that a missing source still gives each process its own run.
     void seed() noexcept {
         std::uint64_t x = ac_now_millis() ^ reinterpret_cast<std::uintptr_t>(this);
-#ifdef QV_HAVE_GETRANDOM
-        std::uint64_t entropy = 0;
-        if (getrandom(&entropy, sizeof entropy, 0) == static_cast<ssize_t>(sizeof entropy)) x ^= entropy;
-#endif
+        x ^= ac_entropy();
         for (std::uint64_t &word : s) word = splitmix(x);
         seeded = true;
     }

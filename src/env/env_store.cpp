@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "apiclient/apiclient.h"
+#include "util/alloc.h"
 #include "env/env.h"
 #include "quorvane_apiclient.h"
 #include "util/dynbuf.h"
@@ -35,8 +36,8 @@ EnvEntry *find_entry(const char *key) noexcept {
 
 void release_entries() noexcept {
     for (int i = 0; i < s_env_count; ++i) {
-        std::free(s_env_entries[i].key);
-        std::free(s_env_entries[i].value);
+        ac_free(s_env_entries[i].key);
+        ac_free(s_env_entries[i].value);
         s_env_entries[i] = EnvEntry{};
     }
     s_env_count = 0;
@@ -44,8 +45,9 @@ void release_entries() noexcept {
 
 const char *set_env_json(const char *text, std::size_t len) noexcept { return s_env_json_buf.set(text, len, "{}"); }
 
-// The text an environment file's member value becomes.
-void load_value_text(yyjson_val *v, char *out, std::size_t cap) noexcept {
+// The text an environment file's member value becomes; false when memory
+// runs out.
+bool load_value_text(yyjson_val *v, char *out, std::size_t cap) noexcept {
     if (yyjson_is_sint(v)) {
         std::snprintf(out, cap, "%lld", static_cast<long long>(yyjson_get_sint(v)));
     } else if (yyjson_is_uint(v)) {
@@ -58,10 +60,67 @@ void load_value_text(yyjson_val *v, char *out, std::size_t cap) noexcept {
     } else if (yyjson_is_null(v)) {
         std::snprintf(out, cap, "null");
     } else {
-        unique_cstr text(yyjson_val_write_opts(v, 0, nullptr, nullptr, nullptr));
+        unique_cstr text(yyjson_val_write_opts(v, 0, ac_alc(), nullptr, nullptr));
+        if (!text) return false;
         // A cut inside a character would make the whole api_env_json "{}".
-        ac_copy_text_utf8(out, cap, text ? text.get() : "");
+        ac_copy_text_utf8(out, cap, text.get());
     }
+    return true;
+}
+
+// One member of a file being loaded, copied before the store changes.
+struct Staged {
+    char *key;
+    char *value;
+};
+
+// Puts a copied member in the store, as api_env_set would, without allocating:
+// the copies are taken over or released.
+void apply(Staged &m) noexcept {
+    if (!*m.key) {
+        ac_set_error("api_env_set: empty or null key");
+    } else if (EnvEntry *e = find_entry(m.key)) {
+        ac_free(e->value);
+        e->value = m.value;
+        m.value = nullptr;
+    } else if (s_env_count < max_env_entries) {
+        s_env_entries[s_env_count++] = EnvEntry{m.key, m.value};
+        m = Staged{};
+    } else {
+        ac_set_error("api_env_set: maximum environment variables (%d) reached", max_env_entries);
+    }
+    ac_free(m.key);
+    ac_free(m.value);
+}
+
+// Merges the members of an environment file's object: every text is copied
+// first, so that running out of memory changes nothing (false, with the
+// message set). A member the store refuses is passed over.
+bool merge(yyjson_val *root) noexcept {
+    std::size_t n = yyjson_obj_size(root);
+    auto *staged = static_cast<Staged *>(ac_malloc((n ? n : 1) * sizeof(Staged)));
+    bool ok = staged != nullptr;
+    std::size_t count = 0;
+    yyjson_obj_iter it = yyjson_obj_iter_with(root);
+    for (yyjson_val *k; ok && (k = yyjson_obj_iter_next(&it)); ++count) {
+        yyjson_val *v = yyjson_obj_iter_get_val(k);
+        char text[load_text_size];
+        const char *value = yyjson_is_str(v) ? yyjson_get_str(v) : text;
+        ok = yyjson_is_str(v) || load_value_text(v, text, sizeof text);
+        staged[count] = Staged{ok ? ac_strdup(yyjson_get_str(k)) : nullptr, ok ? ac_strdup(value) : nullptr};
+        ok = ok && staged[count].key && staged[count].value;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (ok) {
+            apply(staged[i]);
+        } else {
+            ac_free(staged[i].key);
+            ac_free(staged[i].value);
+        }
+    }
+    ac_free(staged);
+    if (!ok) ac_set_error("api_env_load: out of memory");
+    return ok;
 }
 
 }  // namespace
@@ -76,36 +135,42 @@ void ac_env_cleanup() noexcept {
     s_env_json_buf.release();
 }
 
-extern "C" int api_env_set(const char *key, const char *value) noexcept {
+EnvSet ac_env_set(const char *key, const char *value) noexcept {
     if (!key || !*key) {
         ac_set_error("api_env_set: empty or null key");
-        return 0;
+        return EnvSet::refused;
     }
     if (!value) value = "";
     if (EnvEntry *e = find_entry(key)) {
         char *copy = ac_strdup(value);
         if (!copy) {
             ac_set_error("api_env_set: out of memory");
-            return 0;
+            return EnvSet::no_memory;
         }
-        std::free(e->value);
+        ac_free(e->value);
         e->value = copy;
-        return 1;
+        return EnvSet::ok;
     }
     if (s_env_count >= max_env_entries) {
         ac_set_error("api_env_set: maximum environment variables (%d) reached", max_env_entries);
-        return 0;
+        return EnvSet::refused;
     }
     char *k = ac_strdup(key);
     char *v = ac_strdup(value);
     if (!k || !v) {
-        std::free(k);
-        std::free(v);
+        ac_free(k);
+        ac_free(v);
         ac_set_error("api_env_set: out of memory");
-        return 0;
+        return EnvSet::no_memory;
     }
     s_env_entries[s_env_count++] = EnvEntry{k, v};
-    return 1;
+    return EnvSet::ok;
+}
+
+bool ac_env_has(const char *key) noexcept { return key && find_entry(key); }
+
+extern "C" int api_env_set(const char *key, const char *value) noexcept {
+    return ac_env_set(key, value) == EnvSet::ok ? 1 : 0;
 }
 
 extern "C" const char *api_env_get(const char *key) noexcept {
@@ -117,15 +182,17 @@ extern "C" const char *api_env_get(const char *key) noexcept {
 }
 
 extern "C" const char *api_env_json(void) noexcept {
-    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+    unique_mut_doc doc(yyjson_mut_doc_new(ac_alc()));
     yyjson_mut_val *root = doc ? yyjson_mut_obj(doc.get()) : nullptr;
     if (!root) return set_env_json("{}", 2);
     yyjson_mut_doc_set_root(doc.get(), root);
     for (int i = 0; i < s_env_count; ++i) {
-        yyjson_mut_obj_add_str(doc.get(), root, s_env_entries[i].key, s_env_entries[i].value);
+        // A listing with a variable missing would read as a whole one.
+        if (!yyjson_mut_obj_add_str(doc.get(), root, s_env_entries[i].key, s_env_entries[i].value))
+            return set_env_json("{}", 2);
     }
     std::size_t len = 0;
-    unique_cstr text(yyjson_mut_write_opts(doc.get(), 0, nullptr, &len, nullptr));
+    unique_cstr text(yyjson_mut_write_opts(doc.get(), 0, ac_alc(), &len, nullptr));
     // Invalid UTF-8 in a key or value makes the writer refuse the document.
     if (!text) return set_env_json("{}", 2);
     return set_env_json(text.get(), len);
@@ -136,10 +203,14 @@ extern "C" int api_env_load(const char *path) noexcept {
         ac_set_error("api_env_load: null or empty path");
         return 0;
     }
-    bool unreadable = false;
+    JsonFile status = JsonFile::ok;
     yyjson_read_err err{};
-    unique_doc doc(ac_json_read_file(path, &unreadable, &err));
-    if (unreadable) {
+    unique_doc doc(ac_json_read_file(path, &status, &err));
+    if (status == JsonFile::no_memory) {
+        ac_set_error("api_env_load: out of memory");
+        return 0;
+    }
+    if (status == JsonFile::unreadable) {
         ac_set_error("api_env_load: could not open or read '%s'", path);
         return 0;
     }
@@ -152,16 +223,6 @@ extern "C" int api_env_load(const char *path) noexcept {
         ac_set_error("api_env_load: root element must be a JSON object");
         return 0;
     }
-    yyjson_obj_iter it = yyjson_obj_iter_with(root);
-    for (yyjson_val *k = yyjson_obj_iter_next(&it); k; k = yyjson_obj_iter_next(&it)) {
-        yyjson_val *v = yyjson_obj_iter_get_val(k);
-        if (yyjson_is_str(v)) {
-            api_env_set(yyjson_get_str(k), yyjson_get_str(v));
-        } else {
-            char text[load_text_size];
-            load_value_text(v, text, sizeof text);
-            api_env_set(yyjson_get_str(k), text);
-        }
-    }
+    return merge(root) ? 1 : 0;
     return 1;
 }

@@ -6,11 +6,14 @@
 #include "env/env.h"
 #include "quorvane_apiclient.h"
 #include "util/dynbuf.h"
+#include "util/owners.h"
 #include "util/util.h"
 
 namespace {
 
 constexpr std::size_t max_name_len = 255;
+// How often the format's runner expands a text again when values hold placeholders.
+constexpr int nested_passes = 19;
 
 // The first "}}" within the longest name that can match; a name longer than
 // that never expands, so looking further would only make the pass quadratic.
@@ -44,23 +47,16 @@ const char *placeholder_value(const char *p, const char **after, char (&fresh)[d
     return value;
 }
 
-}  // namespace
-
-char *ac_env_substitute(const char *text) noexcept {
-    if (!text) return ac_strdup("");
-    if (!std::strstr(text, "{{")) return ac_strdup(text);
-
-    std::size_t in_len = std::strlen(text);
-    DynBuf out;
-    if (!out.reserve(in_len * 2 + 255)) return ac_strdup(text);
-
+// One left-to-right pass over text into out; false when out cannot take
+// the result (out.error() says why).
+bool expand_once(const char *text, DynBuf &out) noexcept {
     const char *p = text;
     char fresh[dynamic_value_size];
     while (*p) {
         if (p[0] == '{' && p[1] == '{') {
             const char *after = nullptr;
             if (const char *value = placeholder_value(p + 2, &after, fresh)) {
-                if (!out.append(value)) break;
+                if (!out.append(value)) return false;
                 p = after;
                 continue;
             }
@@ -68,9 +64,111 @@ char *ac_env_substitute(const char *text) noexcept {
         // Plain bytes up to the next brace go in one piece.
         const char *brace = std::strchr(p + 1, '{');
         std::size_t run = brace ? static_cast<std::size_t>(brace - p) : std::strlen(p);
-        if (!out.append(p, run)) break;
+        if (!out.append(p, run)) return false;
         p += run;
     }
-    if (*p) return ac_strdup(text);  // a reallocation failed
-    return out.take();
+    return true;
+}
+
+// The runner's encodings of a value that lands in a URL, as measured: in the
+// path (and before it) controls, space, non-ASCII and " < > ` { }, with a
+// backslash read as '/'; in the query controls, space, non-ASCII and " ' < >.
+bool append_url_value(DynBuf &out, const char *value, bool query) noexcept {
+    static const char hex[] = "0123456789ABCDEF";
+    for (const char *p = value; *p; ++p) {
+        auto c = static_cast<unsigned char>(*p);
+        bool encode = c <= 0x20 || c >= 0x7F || std::strchr(query ? "\"'<>" : "\"<>`{}", c) != nullptr;
+        bool ok;
+        if (!query && c == '\\') {
+            ok = out.append_byte('/');
+        } else if (encode) {
+            char esc[3] = {'%', hex[c >> 4], hex[c & 15]};
+            ok = out.append(esc, 3);
+        } else {
+            ok = out.append_byte(static_cast<char>(c));
+        }
+        if (!ok) return false;
+    }
+    return true;
+}
+
+// One pass over a URL: each value, itself expanded first when values may hold
+// placeholders, goes in encoded for the part of the URL it lands in.
+bool expand_url_once(const char *text, DynBuf &out, ExpandError &why) noexcept {
+    bool query = false;
+    char fresh[dynamic_value_size];
+    for (const char *p = text; *p;) {
+        if (p[0] == '{' && p[1] == '{') {
+            const char *after = nullptr;
+            if (const char *value = placeholder_value(p + 2, &after, fresh)) {
+                unique_cstr expanded(ac_options().nested_variables ? ac_env_substitute(value, &why) : ac_strdup(value));
+                if (!expanded && why == ExpandError::none) why = ExpandError::no_memory;
+                if (!expanded || !append_url_value(out, expanded.get(), query)) return false;
+                p = after;
+                continue;
+            }
+        }
+        if (*p == '?') query = true;
+        if (!out.append_byte(*p++)) return false;
+    }
+    return true;
+}
+
+ExpandError error_of(const DynBuf &buf) noexcept {
+    return buf.error() == DynBuf::Error::too_large ? ExpandError::too_large : ExpandError::no_memory;
+}
+
+}  // namespace
+
+char *ac_env_substitute(const char *text, ExpandError *error) noexcept {
+    ExpandError ignored;
+    ExpandError &why = error ? *error : ignored;
+    why = ExpandError::none;
+    if (!text) text = "";
+    std::size_t len = std::strlen(text);
+    if (len > expand_limit) {
+        why = ExpandError::too_large;
+        return nullptr;
+    }
+    char *copy = ac_strdup(text);
+    if (!copy) why = ExpandError::no_memory;
+    if (!copy || !std::strstr(text, "{{")) return copy;
+    unique_cstr current(copy);
+
+    // A value may hold placeholders of its own; the format's runner expands
+    // the whole text again, up to nested_passes times, while anything changes.
+    int passes = ac_options().nested_variables ? nested_passes : 1;
+    for (int pass = 0; pass < passes && std::strstr(current.get(), "{{"); ++pass) {
+        DynBuf out(expand_limit);
+        std::size_t current_len = std::strlen(current.get());
+        std::size_t room = current_len < expand_limit / 2 ? current_len * 2 + 255 : expand_limit;
+        if (!out.reserve(room) || !expand_once(current.get(), out)) {
+            why = error_of(out);
+            return nullptr;
+        }
+        if (out.len() == current_len && std::memcmp(out.c_str(), current.get(), current_len) == 0) break;
+        current.reset(out.take());
+    }
+    return current.release();
+}
+
+char *ac_env_substitute_url(const char *text, ExpandError *error) noexcept {
+    ExpandError ignored;
+    ExpandError &why = error ? *error : ignored;
+    why = ExpandError::none;
+    if (!text) text = "";
+    DynBuf out(expand_limit);
+    if (!expand_url_once(text, out, why)) {
+        if (why == ExpandError::none) why = error_of(out);
+        return nullptr;
+    }
+    // The runner sends no fragment, even one a value brought in.
+    if (const char *hash = std::strchr(out.c_str(), '#')) out.truncate(static_cast<std::size_t>(hash - out.c_str()));
+    char *result = out.len() ? out.take() : ac_strdup("");
+    if (!result) why = ExpandError::no_memory;
+    return result;
+}
+
+const char *ac_expand_error_message(ExpandError error) noexcept {
+    return error == ExpandError::too_large ? "expanded text too large" : "out of memory";
 }

@@ -2,6 +2,8 @@
 #pragma once
 
 // Empties the history and reloads it from the storage directory's history.json.
-void ac_history_init() noexcept;
+// False when memory ran out: the history is empty and history.json is not
+// rewritten until a later load succeeds.
+bool ac_history_init() noexcept;
 // Empties the history and releases the listing buffer.
 void ac_history_cleanup() noexcept;

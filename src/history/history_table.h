@@ -22,8 +22,11 @@ struct HistoryEntry {
 const HistoryEntry &history_entry(int i) noexcept;
 
 // Makes a new newest entry from copies of the texts, dropping the oldest
-// when the table is full.
-void history_push_front(const char *method, const char *url, std::int32_t status, std::uint64_t ts) noexcept;
+// when the table is full. False, with the table unchanged, when memory runs out.
+bool history_push_front(const char *method, const char *url, std::int32_t status, std::uint64_t ts) noexcept;
+
+// False while history.json holds entries that could not be loaded.
+bool history_file_writable() noexcept;
 
 // Path of history.json in the storage directory; false when there is none.
 bool history_file_path(char (&path)[history_path_size]) noexcept;

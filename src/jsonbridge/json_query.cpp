@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "apiclient/apiclient.h"
+#include "util/alloc.h"
 #include "apiclient/response.h"
 #include "jsonbridge/jsonbridge.h"
 #include "quorvane_apiclient.h"
@@ -53,6 +54,13 @@ std::size_t ac_dotted_to_pointer(const char *dotted, char out[json_pointer_size]
     return n;
 }
 
+namespace {
+const char *out_of_memory() noexcept {
+    ac_set_error("api_json_query: out of memory");
+    return "";
+}
+}  // namespace
+
 extern "C" const char *api_json_query(const char *path) noexcept {
     // A pointer from an earlier call reads "" after any failure of this one.
     s_json_query_buf.clear();
@@ -64,7 +72,9 @@ extern "C" const char *api_json_query(const char *path) noexcept {
         ac_set_error("api_json_query: no response body to query");
         return "";
     }
-    unique_doc doc(ac_json_read(g_response_body.c_str(), g_response_body.len()));
+    yyjson_read_err err{};
+    unique_doc doc(ac_json_read(g_response_body.c_str(), g_response_body.len(), &err));
+    if (!doc && ac_json_no_memory(err)) return out_of_memory();
     if (!doc) {
         ac_set_error("api_json_query: response body is not valid JSON");
         return "";
@@ -75,8 +85,9 @@ extern "C" const char *api_json_query(const char *path) noexcept {
         return "";
     }
     std::size_t len = 0;
-    unique_cstr text(yyjson_val_write_opts(value, 0, nullptr, &len, nullptr));
-    return text ? s_json_query_buf.set(text.get(), len, "") : "";
+    unique_cstr text(yyjson_val_write_opts(value, 0, ac_alc(), &len, nullptr));
+    const char *result = text ? s_json_query_buf.set(text.get(), len, nullptr) : nullptr;
+    return result ? result : out_of_memory();
 }
 
 void ac_json_query_cleanup() noexcept { s_json_query_buf.release(); }

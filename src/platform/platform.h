@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 // Milliseconds since 1970-01-01 00:00:00 UTC, from the real-time clock.
 std::uint64_t ac_now_millis() noexcept;
@@ -10,16 +11,24 @@ std::uint64_t ac_now_millis() noexcept;
 // Seconds since 1970-01-01 00:00:00 UTC.
 std::int64_t ac_now_secs() noexcept;
 
-// The whole file followed by one NUL, released with free(); NULL for a null or
-// empty path, a missing or unreadable file, or a directory. *size_out (may be
-// NULL) receives the number of bytes read, only on success.
-char *ac_read_file(const char *path, std::uint64_t *size_out) noexcept;
+// The whole file followed by one NUL, released with ac_free(); NULL for a null
+// or empty path, a missing or unreadable file, or a directory, and when its
+// bytes cannot be allocated (then *no_memory, when given, is set). *size_out
+// (may be NULL) receives the number of bytes read, only on success.
+char *ac_read_file(const char *path, std::uint64_t *size_out, bool *no_memory = nullptr) noexcept;
+
+// The file opened for binary reading, with its size in *size; NULL for
+// anything but a regular file. A FIFO or device never blocks the call.
+std::FILE *ac_open_regular_file(const char *path, std::uint64_t *size) noexcept;
 
 // Replaces the file at path with exactly `size` bytes: written to a temporary
 // file beside it, flushed to disk, then renamed over it. Returns 1 on success;
 // on failure 0, with the temporary file removed and the target untouched. A path
 // whose temporary name would not fit in 1087 bytes fails without writing.
 int ac_write_file_atomic(const char *path, const void *data, std::uint64_t size) noexcept;
+
+// 64 bits from the system's entropy source, or 0 when it has none to give.
+std::uint64_t ac_entropy() noexcept;
 
 // Creates one directory level; failure (existing, missing parent) is silent.
 void ac_make_dir(const char *path) noexcept;

@@ -16,3 +16,7 @@ bool ac_postman_add_url_parts(yyjson_mut_doc *doc, yyjson_mut_val *url, const ch
 // (query entries marked disabled left out). malloc'd and NUL-terminated;
 // NULL when out of memory.
 char *ac_postman_url_from_parts(yyjson_val *url, std::size_t *len_out) noexcept;
+
+// Releases what the last full import or export left: its report and the
+// collection variables it remembers (api_cleanup).
+void ac_postman_cleanup() noexcept;

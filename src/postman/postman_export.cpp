@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "apiclient/apiclient.h"
+#include "util/alloc.h"
 #include "platform/platform.h"
 #include "postman/postman.h"
 #include "quorvane_apiclient.h"
@@ -83,9 +84,11 @@ private:
     bool ok_ = true;
 };
 
-// The whole document as pretty text, released with free(); NULL when out of memory.
-char *export_text(std::size_t *len) noexcept {
-    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+// The whole document as pretty text, released with ac_free(); NULL when it
+// cannot be built, with *no_memory set when memory ran out.
+char *export_text(std::size_t *len, bool *no_memory) noexcept {
+    *no_memory = true;
+    unique_mut_doc doc(yyjson_mut_doc_new(ac_alc()));
     if (!doc) return nullptr;
     yyjson_mut_doc *d = doc.get();
     yyjson_mut_val *root = yyjson_mut_obj(d);
@@ -96,15 +99,16 @@ char *export_text(std::size_t *len) noexcept {
               yyjson_mut_obj_add_val(d, root, "item", items);
     int count = api_collection_count();
     for (int i = 0; ok && i < count; ++i) {
+        // An item reads as "{}" only when memory ran out: never export a
+        // default request in its place.
         const char *json = api_collection_get_json(i);
-        unique_doc item(ac_json_read(json, std::strlen(json)));
-        if (!item) continue;  // an item that does not parse is left out
-        yyjson_mut_val *built = ItemBuilder(d, yyjson_doc_get_root(item.get())).build();
+        unique_doc item(std::strcmp(json, "{}") == 0 ? nullptr : ac_json_read(json, std::strlen(json)));
+        yyjson_mut_val *built = item ? ItemBuilder(d, yyjson_doc_get_root(item.get())).build() : nullptr;
         ok = built && yyjson_mut_arr_append(items, built);
     }
     if (!ok) return nullptr;
     yyjson_mut_doc_set_root(d, root);
-    return yyjson_mut_write_opts(d, YYJSON_WRITE_PRETTY, nullptr, len, nullptr);
+    return ac_json_write_pretty(d, len, no_memory);
 }
 
 }  // namespace
@@ -115,9 +119,10 @@ extern "C" int api_export_postman(const char *path) noexcept {
         return 0;
     }
     std::size_t len = 0;
-    unique_cstr text(export_text(&len));
+    bool no_memory = false;
+    unique_cstr text(export_text(&len, &no_memory));
     if (!text) {
-        ac_set_error("api_export_postman: failed to generate JSON");
+        ac_set_error(no_memory ? "api_export_postman: out of memory" : "api_export_postman: failed to generate JSON");
         return 0;
     }
     if (!ac_write_file_atomic(path, text.get(), len)) {

@@ -16,9 +16,21 @@
 void ac_postman_report_begin(const char *operation) noexcept;
 // One dropped or rewritten thing. Texts are copied.
 void ac_postman_report_note(const char *folder, const char *name, const char *what, const char *detail) noexcept;
-void ac_postman_report_end(int requests, int items, int variables, int scripts) noexcept;
+// Writes the report. False when memory ran out for it or for any of its notes:
+// the report then reads "{}", and the operation must fail.
+bool ac_postman_report_end(int requests, int items, int variables, int scripts) noexcept;
+// Drops the report being built or the last one: "{}" again.
+void ac_postman_report_discard() noexcept;
 // Releases the report; api_postman_report_json gives "{}" afterwards.
 void ac_postman_report_cleanup() noexcept;
+
+// ---- Collection variables (postman_full_import.cpp) -------------------------
+
+// The enabled variables of the last full import, as a JSON array of
+// {"key","value"} objects, while the collection it filled is still the
+// current one (items added since do not matter); NULL otherwise.
+const char *ac_pm_collection_variables() noexcept;
+void ac_pm_forget_variables() noexcept;
 
 // Where a note belongs: the folder path and name of the item being built.
 struct PmPlace {
@@ -54,7 +66,8 @@ bool ac_pm_build_url(DynBuf &out, yyjson_val *url, bool encode, bool *raw_only) 
 // ---- Headers (postman_full_headers.cpp) -------------------------------------
 
 // A request's header list as the runner keeps it: names compared ASCII
-// case-insensitively, one header a name. Texts are copied into `doc`.
+// case-insensitively; repeated names as the runner treats them (load()).
+// Texts are copied into `doc`.
 class PmHeaders {
 public:
     explicit PmHeaders(yyjson_mut_doc *doc) noexcept : doc_(doc) {}
@@ -63,10 +76,12 @@ public:
     PmHeaders &operator=(const PmHeaders &) = delete;
 
     // Adds the enabled entries of a request's "header" (array, or the older
-    // "Name: value" lines), then collapses repeated names: the first position,
-    // the last name and value.
+    // "Name: value" lines), then settles repeated names: every value of an
+    // exactly repeated name is kept; of names that differ only in case, the
+    // spelling that first appears last wins, at the first one's place.
     bool load(yyjson_val *header) noexcept;
-    // Index of the header of that name, or -1.
+    // Index of the header of that name, or -1. set_value and remove act on all
+    // of its values at once.
     long find(const char *name, std::size_t len) const noexcept;
     long find(const char *name) const noexcept;
     const char *value(long index) const noexcept;
@@ -79,10 +94,13 @@ public:
     yyjson_mut_val *object() noexcept;
 
 private:
+    // An entry that is not removed heads its name; `next` links the further
+    // values of the same name (entries marked removed themselves).
     struct Entry {
         yyjson_mut_val *name;
         yyjson_mut_val *value;
         bool removed;
+        long next;
     };
     bool push(const char *name, std::size_t name_len, const char *value, std::size_t value_len) noexcept;
     bool collapse() noexcept;
@@ -100,11 +118,13 @@ struct PmBody {
     const char *type = "raw";  // item body_type
 };
 
-// Maps a request's "body" by mode for a request sent with `method`;
-// `keep_get_body` is the item's disableBodyPruning. Adds or rewrites the
+// Maps a request's "body" by mode for a request sent with `method` (upper
+// case); `keep_get_body` is the item's disableBodyPruning. Adds or rewrites the
 // Content-Type the runner sends. False only when memory runs out.
 bool ac_pm_map_body(const PmPlace &at, yyjson_val *body, const char *method, bool keep_get_body, PmHeaders &headers,
                     PmBody &out) noexcept;
+// The methods whose body the runner drops unless body pruning is disabled.
+bool ac_pm_pruned_method(const char *method) noexcept;
 // The Content-Type the runner gives a file by its name's extension.
 const char *ac_pm_file_type(const char *path, std::size_t len) noexcept;
 // The Content-Type the runner adds to a raw body of that language ("" or NULL: none given).

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "postman/postman_full.h"
+#include "util/alloc.h"
 #include "util/owners.h"
 #include "util/util.h"
 
@@ -64,6 +65,9 @@ bool strip_comments(DynBuf &out, const char *s, std::size_t len) noexcept {
     return out.append(s + run, (len > run ? len - run : 0));
 }
 
+// As measured against the runner.
+constexpr const char *pruned_methods[] = {"GET", "HEAD", "COPY", "PURGE", "UNLOCK"};
+
 bool urlencoded(const PmPlace &at, yyjson_val *pairs, PmHeaders &headers, PmBody &out) noexcept {
     yyjson_val *pair;
     yyjson_arr_iter it = yyjson_arr_iter_with(pairs);
@@ -104,7 +108,7 @@ bool add_file_part(yyjson_mut_doc *doc, yyjson_mut_val *parts, yyjson_val *key, 
 }
 
 bool formdata(const PmPlace &at, yyjson_val *entries, PmHeaders &headers, PmBody &out) noexcept {
-    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+    unique_mut_doc doc(yyjson_mut_doc_new(ac_alc()));
     yyjson_mut_val *parts = doc ? yyjson_mut_arr(doc.get()) : nullptr;
     if (!parts) return false;
     yyjson_mut_doc *d = doc.get();
@@ -147,7 +151,7 @@ bool formdata(const PmPlace &at, yyjson_val *entries, PmHeaders &headers, PmBody
     if (yyjson_mut_arr_size(parts) == 0) return true;
     yyjson_mut_doc_set_root(d, parts);
     std::size_t len = 0;
-    unique_cstr text(yyjson_mut_write_opts(d, 0, nullptr, &len, nullptr));
+    unique_cstr text(yyjson_mut_write_opts(d, 0, ac_alc(), &len, nullptr));
     if (!text || !out.text.append(text.get(), len)) return false;
     out.type = "multipart";
     if (long ct = headers.find("Content-Type"); ct >= 0) {
@@ -169,7 +173,7 @@ bool graphql(yyjson_val *gql, PmBody &out) noexcept {
         if (!out.text.append(",\"variables\":") || !out.text.append(yyjson_get_str(vars), yyjson_get_len(vars))) return false;
     } else if (vars && !yyjson_is_str(vars) && !yyjson_is_null(vars)) {
         std::size_t len = 0;
-        unique_cstr text(yyjson_val_write_opts(vars, 0, nullptr, &len, nullptr));
+        unique_cstr text(yyjson_val_write_opts(vars, 0, ac_alc(), &len, nullptr));
         if (!text || !out.text.append(",\"variables\":") || !out.text.append(text.get(), len)) return false;
     }
     out.type = "json";
@@ -177,6 +181,13 @@ bool graphql(yyjson_val *gql, PmBody &out) noexcept {
 }
 
 }  // namespace
+
+bool ac_pm_pruned_method(const char *method) noexcept {
+    for (const char *m : pruned_methods) {
+        if (std::strcmp(method, m) == 0) return true;
+    }
+    return false;
+}
 
 const char *ac_pm_file_type(const char *path, std::size_t len) noexcept {
     std::size_t dot = len;
@@ -214,12 +225,10 @@ bool ac_pm_map_body(const PmPlace &at, yyjson_val *body, const char *method, boo
         ac_pm_note(at, "body", "%s body switched off: not sent", mode);
         return true;
     }
-    bool get_like = ac_ascii_ieq(method, "GET") || ac_ascii_ieq(method, "HEAD");
-    if (get_like && !keep_get_body) {
+    if (ac_pm_pruned_method(method) && !keep_get_body) {
         ac_pm_note(at, "body", "%s body of a %s request dropped, as the runner does", mode, method);
         return true;
     }
-    if (get_like) ac_pm_note(at, "body", "%s body kept, but api_request sends no body with %s", mode, method);
 
     if (std::strcmp(mode, "raw") == 0) {
         yyjson_val *language = yyjson_obj_get(yyjson_obj_get(yyjson_obj_get(body, "options"), "raw"), "language");

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "apiclient/apiclient.h"
+#include "util/alloc.h"
 #include "platform/platform.h"
 #include "postman/postman.h"
 #include "postman/postman_full.h"
@@ -204,9 +205,17 @@ struct ItemWriter {
         body(request, values, content_type);
         if (yyjson_mut_arr_size(values) < before) yyjson_mut_arr_remove(names, static_cast<std::size_t>(content_type));
         yyjson_mut_val *header = arr();
+        // Only a verbatim item sends an empty header value; for the others it
+        // keeps libcurl's own header of that name out, which the format cannot
+        // say, so the header is written switched off.
+        bool verbatim = yyjson_is_true(yyjson_obj_get(item, "verbatim"));
         for (std::size_t i = 0; ok && i < yyjson_mut_arr_size(names); ++i) {
             yyjson_mut_val *n = yyjson_mut_arr_get(names, i), *v = yyjson_mut_arr_get(values, i);
             pair(header, yyjson_mut_get_str(n), yyjson_mut_get_len(n), yyjson_mut_get_str(v), yyjson_mut_get_len(v));
+            if (!verbatim && yyjson_mut_get_len(v) == 0) {
+                ok = ok && yyjson_mut_obj_add_true(doc, yyjson_mut_arr_get_last(header), "disabled");
+                ac_pm_note(at, "header", "empty '%s' written switched off: it is not sent", yyjson_mut_get_str(n));
+            }
         }
         add(request, "header", header);
 
@@ -219,7 +228,7 @@ struct ItemWriter {
         add(out, "request", request);
         // A GET or HEAD body is only sent when pruning is switched off; a URL
         // that encoding would change was imported with encoding switched off.
-        bool keep_body = (ac_ascii_ieq(method, "GET") || ac_ascii_ieq(method, "HEAD")) && yyjson_mut_obj_get(request, "body");
+        bool keep_body = ac_pm_pruned_method(method) && yyjson_mut_obj_get(request, "body");
         DynBuf encoded;
         bool raw_only = false;
         ok = ok && ac_pm_build_url(encoded, yyjson_obj_get(item, "url"), true, &raw_only);
@@ -247,17 +256,17 @@ struct Groups {
     Groups(const Groups &) = delete;
     Groups &operator=(const Groups &) = delete;
     ~Groups() {
-        std::free(lists);
-        std::free(ends);
+        ac_free(lists);
+        ac_free(ends);
     }
 
     bool reserve(std::size_t n) noexcept {
         if (n < cap) return true;
         std::size_t want = cap ? cap * 2 : 16;
         if (want <= n) want = n + 1;
-        auto *l = static_cast<yyjson_mut_val **>(std::realloc(lists, want * sizeof *lists));
+        auto *l = static_cast<yyjson_mut_val **>(ac_realloc(lists, want * sizeof *lists));
         if (l) lists = l;
-        auto *e = static_cast<std::size_t *>(std::realloc(ends, want * sizeof *ends));
+        auto *e = static_cast<std::size_t *>(ac_realloc(ends, want * sizeof *ends));
         if (e) ends = e;
         if (!l || !e) return false;
         cap = want;
@@ -292,23 +301,39 @@ struct Groups {
     }
 };
 
-char *export_text(std::size_t *len, int *written) noexcept {
-    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
+// The collection variables the full import found, if this is still its collection.
+bool add_variables(yyjson_mut_doc *d, yyjson_mut_val *root, int *count) noexcept {
+    const char *text = ac_pm_collection_variables();
+    if (!text) return true;
+    unique_doc parsed(ac_json_read(text, std::strlen(text)));
+    yyjson_val *list = yyjson_doc_get_root(parsed.get());
+    if (!list) return false;
+    *count = static_cast<int>(yyjson_arr_size(list));
+    if (*count == 0) return true;
+    yyjson_mut_val *copy = yyjson_val_mut_copy(d, list);
+    return copy && yyjson_mut_obj_add_val(d, root, "variable", copy);
+}
+
+// NULL when the document cannot be built, with *no_memory set when memory ran out.
+char *export_text(std::size_t *len, int *written, int *variables, bool *no_memory) noexcept {
+    *no_memory = true;
+    unique_mut_doc doc(yyjson_mut_doc_new(ac_alc()));
     if (!doc) return nullptr;
     yyjson_mut_doc *d = doc.get();
     yyjson_mut_val *root = yyjson_mut_obj(d), *info = yyjson_mut_obj(d), *items = yyjson_mut_arr(d);
     bool ok = root && info && items && yyjson_mut_obj_add_str(d, info, "name", export_name) &&
               yyjson_mut_obj_add_str(d, info, "schema", schema_url) && yyjson_mut_obj_add_val(d, root, "info", info) &&
-              yyjson_mut_obj_add_val(d, root, "item", items);
+              yyjson_mut_obj_add_val(d, root, "item", items) && add_variables(d, root, variables);
     Groups groups;
     ok = ok && groups.reserve(0);
     if (ok) groups.lists[0] = items;
     int count = api_collection_count();
     for (int i = 0; ok && i < count; ++i) {
+        // An item reads as "{}" only when memory ran out.
         const char *json = api_collection_get_json(i);
-        unique_doc parsed(ac_json_read(json, std::strlen(json)));
+        unique_doc parsed(std::strcmp(json, "{}") == 0 ? nullptr : ac_json_read(json, std::strlen(json)));
         yyjson_val *item = yyjson_doc_get_root(parsed.get());
-        if (!item) continue;  // an item that does not parse is left out
+        if (!item) return nullptr;
         const char *folder = ac_json_str(item, "folder", "");
         yyjson_mut_val *list = groups.list_for(d, folder);
         ItemWriter writer{d, item, PmPlace{folder, ac_json_str(item, "name", "")}};
@@ -318,7 +343,7 @@ char *export_text(std::size_t *len, int *written) noexcept {
     }
     if (!ok) return nullptr;
     yyjson_mut_doc_set_root(d, root);
-    return yyjson_mut_write_opts(d, YYJSON_WRITE_PRETTY, nullptr, len, nullptr);
+    return ac_json_write_pretty(d, len, no_memory);
 }
 
 }  // namespace
@@ -330,16 +355,21 @@ extern "C" int api_export_postman_full(const char *path) noexcept {
         return 0;
     }
     std::size_t len = 0;
-    int written = 0;
-    unique_cstr text(export_text(&len, &written));
+    int written = 0, variables = 0;
+    bool no_memory = false;
+    unique_cstr text(export_text(&len, &written, &variables, &no_memory));
     if (!text) {
-        ac_set_error("api_export_postman_full: failed to generate JSON");
+        ac_set_error(no_memory ? "api_export_postman_full: out of memory" : "api_export_postman_full: failed to generate JSON");
+        return 0;
+    }
+    if (!ac_postman_report_end(api_collection_count(), written, variables, 0)) {
+        ac_set_error("api_export_postman_full: out of memory");
         return 0;
     }
     if (!ac_write_file_atomic(path, text.get(), len)) {
+        ac_postman_report_discard();
         ac_set_error("api_export_postman_full: failed to write to '%s'", path);
         return 0;
     }
-    ac_postman_report_end(api_collection_count(), written, 0, 0);
     return 1;
 }

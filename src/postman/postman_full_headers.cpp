@@ -1,9 +1,10 @@
-// A request's headers as the runner sends them: one header a name.
+// A request's headers as the runner sends them.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "postman/postman_full.h"
+#include "util/alloc.h"
 
 namespace {
 
@@ -31,12 +32,12 @@ bool blank(char c) noexcept { return c == ' ' || c == '\t' || c == '\r'; }
 
 }  // namespace
 
-PmHeaders::~PmHeaders() { std::free(entries_); }
+PmHeaders::~PmHeaders() { ac_free(entries_); }
 
 bool PmHeaders::push(const char *name, std::size_t name_len, const char *value, std::size_t value_len) noexcept {
     if (count_ == cap_) {
         std::size_t want = cap_ ? cap_ * 2 : 16;
-        auto *grown = static_cast<Entry *>(std::realloc(entries_, want * sizeof(Entry)));
+        auto *grown = static_cast<Entry *>(ac_realloc(entries_, want * sizeof(Entry)));
         if (!grown) return false;
         entries_ = grown;
         cap_ = want;
@@ -44,7 +45,7 @@ bool PmHeaders::push(const char *name, std::size_t name_len, const char *value, 
     yyjson_mut_val *n = yyjson_mut_strncpy(doc_, name, name_len);
     yyjson_mut_val *v = yyjson_mut_strncpy(doc_, value, value_len);
     if (!n || !v) return false;
-    entries_[count_++] = Entry{n, v, false};
+    entries_[count_++] = Entry{n, v, false, -1};
     return true;
 }
 
@@ -86,28 +87,52 @@ bool PmHeaders::load(yyjson_val *header) noexcept {
     return collapse();
 }
 
-// Repeated names become one header: at the first one's place, with the last
-// one's name and value. Sorting keeps it O(n log n) whatever the file holds.
+// The runner's rule for repeated names, as measured: headers of exactly the
+// same name all go out, in order; a name that differs only in case replaces
+// the earlier spelling with all its values, at the place the first of them
+// had. So of the spellings of one name the one that first appears last wins.
+// Sorting keeps it O(n log n) whatever the file holds.
 bool PmHeaders::collapse() noexcept {
     if (count_ < 2) return true;
-    auto *order = static_cast<std::size_t *>(std::malloc(count_ * sizeof(std::size_t)));
+    auto *order = static_cast<std::size_t *>(ac_malloc(count_ * sizeof(std::size_t)));
     if (!order) return false;
     for (std::size_t i = 0; i < count_; ++i) order[i] = i;
+    // By name ignoring case, then by exact name, then by position: each
+    // spelling is a run within its name's run, led by its first appearance.
     std::sort(order, order + count_, [this](std::size_t a, std::size_t b) {
-        int c = compare_names(entries_[a].name, entries_[b].name);
-        return c != 0 ? c < 0 : a < b;
+        if (int c = compare_names(entries_[a].name, entries_[b].name); c != 0) return c < 0;
+        if (int c = std::strcmp(yyjson_mut_get_str(entries_[a].name), yyjson_mut_get_str(entries_[b].name)); c != 0) return c < 0;
+        return a < b;
     });
     for (std::size_t g = 0; g < count_;) {
         std::size_t e = g + 1;
         while (e < count_ && compare_names(entries_[order[g]].name, entries_[order[e]].name) == 0) ++e;
-        Entry &first = entries_[order[g]];
-        const Entry &last = entries_[order[e - 1]];
-        first.name = last.name;
-        first.value = last.value;
-        for (std::size_t k = g + 1; k < e; ++k) entries_[order[k]].removed = true;
+        std::size_t place = order[g], winner = g;
+        for (std::size_t k = g; k < e; ++k) {
+            if (order[k] < place) place = order[k];
+            bool leads = k == g || std::strcmp(yyjson_mut_get_str(entries_[order[k]].name),
+                                               yyjson_mut_get_str(entries_[order[k - 1]].name)) != 0;
+            if (leads && order[k] > order[winner]) winner = k;
+        }
+        std::size_t winner_end = winner + 1;
+        while (winner_end < e && std::strcmp(yyjson_mut_get_str(entries_[order[winner_end]].name),
+                                             yyjson_mut_get_str(entries_[order[winner]].name)) == 0)
+            ++winner_end;
+        for (std::size_t k = g; k < e; ++k) entries_[order[k]].removed = true;
+        // The winning spelling's values go out together at the name's place.
+        Entry &head = entries_[place];
+        head.name = entries_[order[winner]].name;
+        head.value = entries_[order[winner]].value;
+        head.removed = false;
+        long *link = &head.next;
+        for (std::size_t k = winner + 1; k < winner_end; ++k) {
+            *link = static_cast<long>(order[k]);
+            link = &entries_[order[k]].next;
+        }
+        *link = -1;
         g = e;
     }
-    std::free(order);
+    ac_free(order);
     return true;
 }
 
@@ -130,6 +155,7 @@ bool PmHeaders::set_value(long index, const char *value, std::size_t len) noexce
     yyjson_mut_val *v = yyjson_mut_strncpy(doc_, value, len);
     if (!v) return false;
     entries_[index].value = v;
+    entries_[index].next = -1;
     return true;
 }
 
@@ -149,7 +175,12 @@ yyjson_mut_val *PmHeaders::object() noexcept {
     yyjson_mut_val *obj = yyjson_mut_obj(doc_);
     if (!obj) return nullptr;
     for (std::size_t i = 0; i < count_; ++i) {
-        if (!entries_[i].removed && !yyjson_mut_obj_add(obj, entries_[i].name, entries_[i].value)) return nullptr;
+        if (entries_[i].removed) continue;
+        for (long k = static_cast<long>(i); k >= 0; k = entries_[k].next) {
+            // A key node belongs to one member: every further value gets a copy.
+            yyjson_mut_val *key = k == static_cast<long>(i) ? entries_[i].name : yyjson_mut_val_mut_copy(doc_, entries_[i].name);
+            if (!key || !yyjson_mut_obj_add(obj, key, entries_[k].value)) return nullptr;
+        }
     }
     return obj;
 }

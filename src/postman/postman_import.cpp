@@ -2,48 +2,14 @@
 #include <cstring>
 
 #include "apiclient/apiclient.h"
+#include "util/alloc.h"
 #include "collection/collection.h"
 #include "postman/postman.h"
+#include "postman/postman_tree.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
 
 namespace {
-
-constexpr std::size_t folder_path_size = 512;
-
-// One item list still being walked, and the length of its folder path. Every
-// path on the stack is a prefix of the one below it, so they share one buffer.
-struct Frame {
-    yyjson_arr_iter items;
-    std::size_t path_len;
-};
-
-// Pending item lists, deepest last. Kept on the heap so that a file nested
-// thousands of folders deep cannot exhaust the thread's stack.
-struct FrameStack {
-    Frame *frames = nullptr;
-    std::size_t count = 0;
-    std::size_t cap = 0;
-
-    FrameStack() = default;
-    FrameStack(const FrameStack &) = delete;
-    FrameStack &operator=(const FrameStack &) = delete;
-    ~FrameStack() { std::free(frames); }
-
-    bool push(yyjson_val *items, std::size_t path_len) noexcept {
-        if (count == cap) {
-            std::size_t want = cap ? cap * 2 : 16;
-            auto *grown = static_cast<Frame *>(std::realloc(frames, want * sizeof(Frame)));
-            if (!grown) return false;
-            frames = grown;
-            cap = want;
-        }
-        frames[count].items = yyjson_arr_iter_with(items);
-        frames[count].path_len = path_len;
-        ++count;
-        return true;
-    }
-};
 
 const char *str_or(yyjson_val *v, const char *fallback, std::size_t *len) noexcept {
     if (yyjson_is_str(v)) {
@@ -55,22 +21,6 @@ const char *str_or(yyjson_val *v, const char *fallback, std::size_t *len) noexce
 }
 
 bool has_members(yyjson_val *v) noexcept { return yyjson_is_obj(v) && yyjson_obj_size(v) > 0; }
-
-// Appends child to the folder path path[0..len): "name" at the top, else
-// "parent/name"; cut at 511 bytes, never inside a UTF-8 character. Like a
-// "%s" format, the name ends at its first NUL.
-std::size_t extend_path(char (&path)[folder_path_size], std::size_t len, const char *name) noexcept {
-    std::size_t n = len;
-    if (n > 0 && n < folder_path_size) path[n++] = '/';
-    std::size_t name_len = std::strlen(name);
-    std::size_t room = folder_path_size - n;
-    std::size_t take = name_len < room ? name_len : room;
-    std::memcpy(path + n, name, take);
-    n += take;
-    if (n >= folder_path_size) n = ac_utf8_cut(path, folder_path_size, folder_path_size - 1);
-    path[n] = '\0';
-    return n;
-}
 
 // Appends {key: value} for every entry of `entries` whose "key" and "value"
 // are both strings; equal keys are all kept, in entry order.
@@ -92,14 +42,14 @@ bool add_text(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const c
     return yyjson_mut_obj_add_strn(doc, obj, key, text, len);
 }
 
-// Builds the item JSON of one Postman request and adds it under `folder`.
-// Strings refer into the parsed file, which outlives the written text.
-void import_request(const char *folder, const char *name, std::size_t name_len, yyjson_val *request) noexcept {
-    unique_mut_doc doc(yyjson_mut_doc_new(nullptr));
-    if (!doc) return;
-    yyjson_mut_val *item = yyjson_mut_obj(doc.get());
-    if (!item) return;
-    yyjson_mut_doc_set_root(doc.get(), item);
+// Builds the item JSON of one Postman request in the staging document and
+// stages it under `folder`; false when memory runs out. Strings refer into
+// the parsed file, which outlives the staging.
+bool import_request(PmStaging &staging, const char *folder, const char *name, std::size_t name_len,
+                    yyjson_val *request) noexcept {
+    yyjson_mut_doc *d = staging.doc();
+    yyjson_mut_val *item = yyjson_mut_obj(d);
+    if (!item) return false;
 
     std::size_t method_len;
     const char *method = str_or(yyjson_obj_get(request, "method"), "GET", &method_len);
@@ -131,42 +81,42 @@ void import_request(const char *folder, const char *name, std::size_t name_len, 
         body = str_or(yyjson_obj_get(body_obj, "raw"), "", &body_len);
     }
 
-    yyjson_mut_val *headers = yyjson_mut_obj(doc.get());
-    yyjson_mut_val *auth = yyjson_mut_obj(doc.get());
-    if (!headers || !auth) return;
-    if (!add_pairs(doc.get(), headers, yyjson_obj_get(request, "header"))) return;
+    yyjson_mut_val *headers = yyjson_mut_obj(d);
+    yyjson_mut_val *auth = yyjson_mut_obj(d);
+    if (!headers || !auth) return false;
+    if (!add_pairs(d, headers, yyjson_obj_get(request, "header"))) return false;
 
     yyjson_val *auth_obj = yyjson_obj_get(request, "auth");
     yyjson_val *type = yyjson_obj_get(auth_obj, "type");
     if (has_members(auth_obj) && yyjson_is_str(type)) {
-        if (!yyjson_mut_obj_add_strn(doc.get(), auth, "type", yyjson_get_str(type), yyjson_get_len(type))) return;
+        if (!yyjson_mut_obj_add_strn(d, auth, "type", yyjson_get_str(type), yyjson_get_len(type))) return false;
         yyjson_val *params = yyjson_obj_getn(auth_obj, yyjson_get_str(type), yyjson_get_len(type));
-        if (!add_pairs(doc.get(), auth, params)) return;
+        if (!add_pairs(d, auth, params)) return false;
     }
 
-    bool ok = add_text(doc.get(), item, "name", name, name_len) &&
-              add_text(doc.get(), item, "method", method, method_len) &&
-              add_text(doc.get(), item, "url", url_text, url_len) &&
-              add_text(doc.get(), item, "body", body, body_len) &&
-              add_text(doc.get(), item, "body_type", body_type, body_type_len) &&
-              yyjson_mut_obj_add_val(doc.get(), item, "headers", headers) &&
-              yyjson_mut_obj_add_val(doc.get(), item, "auth", auth);
-    if (!ok) return;
-    unique_cstr text(yyjson_mut_write_opts(doc.get(), 0, nullptr, nullptr, nullptr));
-    if (text) api_collection_add(folder, text.get());
+    // A rebuilt URL is copied: it goes with this call.
+    bool ok = add_text(d, item, "name", name, name_len) &&
+              add_text(d, item, "method", method, method_len) &&
+              yyjson_mut_obj_add_strncpy(d, item, "url", url_text, url_len) &&
+              add_text(d, item, "body", body, body_len) &&
+              add_text(d, item, "body_type", body_type, body_type_len) &&
+              yyjson_mut_obj_add_val(d, item, "headers", headers) &&
+              yyjson_mut_obj_add_val(d, item, "auth", auth);
+    return ok && staging.add(folder, item);
 }
 
 // Walks the item tree depth-first in document order: a folder's requests take
-// the place where the folder stands in its parent's list.
-void parse_postman_items(yyjson_val *items) noexcept {
+// the place where the folder stands in its parent's list. False when memory
+// runs out.
+bool parse_postman_items(PmStaging &staging, yyjson_val *items) noexcept {
     char path[folder_path_size] = "";
-    FrameStack stack;
-    if (!stack.push(items, 0)) return;
-    while (stack.count > 0) {
-        Frame &top = stack.frames[stack.count - 1];
+    PmFrameStack stack;
+    if (!stack.push(items, 0)) return false;
+    while (!stack.empty()) {
+        PmFrame &top = stack.top();
         yyjson_val *element = yyjson_arr_iter_next(&top.items);
         if (!element) {
-            --stack.count;
+            stack.pop();
             continue;
         }
         if (!has_members(element)) continue;
@@ -176,44 +126,27 @@ void parse_postman_items(yyjson_val *items) noexcept {
         yyjson_val *children = yyjson_obj_get(element, "item");
         if (yyjson_is_arr(children)) {
             if (yyjson_arr_size(children) == 0) continue;
-            std::size_t child_len = extend_path(path, top.path_len, name);
-            // Out of memory: the folder's requests are missing, the walk goes on.
-            stack.push(children, child_len);
+            std::size_t child_len = ac_pm_extend_path(path, top.path_len, name);
+            if (!stack.push(children, child_len)) return false;
             continue;
         }
         yyjson_val *request = yyjson_obj_get(element, "request");
-        if (yyjson_is_obj(request)) import_request(path, name, name_len, request);
+        if (yyjson_is_obj(request) && !import_request(staging, path, name, name_len, request)) return false;
     }
+    return true;
 }
 
 }  // namespace
 
 extern "C" int api_import_postman(const char *path) noexcept {
-    if (!path || !*path) {
-        ac_set_error("api_import_postman: null or empty path");
+    unique_doc doc;
+    yyjson_val *items = ac_pm_load_items("api_import_postman", path, doc);
+    if (!items) return 0;
+    // Every item is built before the collection is replaced.
+    PmStaging staging;
+    if (!staging.begin() || !parse_postman_items(staging, items) || !staging.commit(nullptr)) {
+        ac_set_error("api_import_postman: out of memory");
         return 0;
     }
-    bool unreadable = false;
-    unique_doc doc(ac_json_read_file(path, &unreadable));
-    if (unreadable) {
-        ac_set_error("api_import_postman: could not read '%s'", path);
-        return 0;
-    }
-    if (!doc) {
-        ac_set_error("api_import_postman: invalid JSON in '%s'", path);
-        return 0;
-    }
-    yyjson_val *root = yyjson_doc_get_root(doc.get());
-    if (!yyjson_is_obj(root)) {
-        ac_set_error("api_import_postman: root must be JSON object");
-        return 0;
-    }
-    yyjson_val *items = yyjson_obj_get(root, "item");
-    if (!yyjson_is_arr(items)) {
-        ac_set_error("api_import_postman: missing 'item' array in Postman collection");
-        return 0;
-    }
-    ac_collection_init();
-    parse_postman_items(items);
     return 1;
 }

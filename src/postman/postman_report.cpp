@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "postman/postman.h"
+#include "util/alloc.h"
 #include "postman/postman_full.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
@@ -17,6 +19,8 @@ yyjson_mut_val *s_root = nullptr;
 yyjson_mut_val *s_notes = nullptr;
 ResultBuf s_text;
 const char *s_result = "{}";
+// A note or the report itself could not be made: the report is not whole.
+bool s_failed = false;
 
 void drop_doc() noexcept {
     yyjson_mut_doc_free(s_doc);
@@ -37,22 +41,28 @@ void ac_postman_report_begin(const char *operation) noexcept {
     drop_doc();
     s_text.clear();
     s_result = "{}";
-    s_doc = yyjson_mut_doc_new(nullptr);
+    s_doc = yyjson_mut_doc_new(ac_alc());
     s_root = s_doc ? yyjson_mut_obj(s_doc) : nullptr;
     s_notes = s_doc ? yyjson_mut_arr(s_doc) : nullptr;
-    if (!s_root || !s_notes || !yyjson_mut_obj_add_str(s_doc, s_root, "operation", operation)) drop_doc();
+    s_failed = !s_root || !s_notes || !yyjson_mut_obj_add_str(s_doc, s_root, "operation", operation);
+    if (s_failed) drop_doc();
+}
+
+void ac_postman_report_discard() noexcept {
+    drop_doc();
+    s_text.clear();
+    s_result = "{}";
 }
 
 void ac_postman_report_note(const char *folder, const char *name, const char *what, const char *detail) noexcept {
     if (!s_doc) return;
     yyjson_mut_val *note = yyjson_mut_obj(s_doc);
-    // Out of memory: the note is missing, the report stays well formed.
-    if (!note) return;
-    yyjson_mut_obj_add_val(s_doc, note, "folder", text(folder ? folder : ""));
-    yyjson_mut_obj_add_val(s_doc, note, "name", text(name ? name : ""));
-    yyjson_mut_obj_add_str(s_doc, note, "what", what);
-    yyjson_mut_obj_add_val(s_doc, note, "detail", text(detail ? detail : ""));
-    if (yyjson_mut_obj_size(note) == 4) yyjson_mut_arr_append(s_notes, note);
+    bool ok = note && yyjson_mut_obj_add_val(s_doc, note, "folder", text(folder ? folder : "")) &&
+              yyjson_mut_obj_add_val(s_doc, note, "name", text(name ? name : "")) &&
+              yyjson_mut_obj_add_str(s_doc, note, "what", what) &&
+              yyjson_mut_obj_add_val(s_doc, note, "detail", text(detail ? detail : "")) &&
+              yyjson_mut_arr_append(s_notes, note);
+    if (!ok) s_failed = true;
 }
 
 void ac_pm_note(const PmPlace &at, const char *what, const char *fmt, ...) noexcept {
@@ -64,24 +74,34 @@ void ac_pm_note(const PmPlace &at, const char *what, const char *fmt, ...) noexc
     ac_postman_report_note(at.folder, at.name, what, detail);
 }
 
-void ac_postman_report_end(int requests, int items, int variables, int scripts) noexcept {
-    if (!s_doc) return;
+bool ac_postman_report_end(int requests, int items, int variables, int scripts) noexcept {
+    if (!s_doc || s_failed) {
+        ac_postman_report_discard();
+        return false;
+    }
     yyjson_mut_doc *d = s_doc;
     bool ok = yyjson_mut_obj_add_int(d, s_root, "requests", requests) && yyjson_mut_obj_add_int(d, s_root, "items", items) &&
               yyjson_mut_obj_add_int(d, s_root, "variables", variables) &&
               yyjson_mut_obj_add_int(d, s_root, "scripts", scripts) && yyjson_mut_obj_add_val(d, s_root, "notes", s_notes);
     yyjson_mut_doc_set_root(d, s_root);
     std::size_t len = 0;
-    unique_cstr written(ok ? yyjson_mut_write_opts(d, 0, nullptr, &len, nullptr) : nullptr);
+    unique_cstr written(ok ? yyjson_mut_write_opts(d, 0, ac_alc(), &len, nullptr) : nullptr);
     drop_doc();
-    if (!written) return;
-    s_result = s_text.set(written.get(), len, "{}");
+    s_result = written ? s_text.set(written.get(), len, nullptr) : nullptr;
+    if (s_result) return true;
+    s_result = "{}";
+    return false;
 }
 
 void ac_postman_report_cleanup() noexcept {
     drop_doc();
     s_text.release();
     s_result = "{}";
+}
+
+void ac_postman_cleanup() noexcept {
+    ac_postman_report_cleanup();
+    ac_pm_forget_variables();
 }
 
 extern "C" const char *api_postman_report_json(void) noexcept {

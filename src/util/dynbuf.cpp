@@ -1,4 +1,5 @@
 #include "util/dynbuf.h"
+#include "util/alloc.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +22,7 @@ bool DynBuf::reserve(std::size_t extra) noexcept {
     if (needed <= cap_) return true;
     std::size_t want = cap_ < min_cap ? min_cap : cap_;
     while (want < needed) want = want > SIZE_MAX / 2 ? needed : want * 2;
-    char *grown = static_cast<char *>(std::realloc(data_, want));
+    char *grown = static_cast<char *>(ac_realloc(data_, want));
     if (!grown) {
         error_ = Error::no_memory;
         return false;
@@ -55,7 +56,7 @@ void DynBuf::reset() noexcept {
 }
 
 void DynBuf::release() noexcept {
-    std::free(data_);
+    ac_free(data_);
     data_ = nullptr;
     len_ = cap_ = 0;
     error_ = Error::none;

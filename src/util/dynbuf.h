@@ -29,7 +29,7 @@ public:
     void reset() noexcept;
     // Frees the allocation; the buffer is empty and may be used again.
     void release() noexcept;
-    // Hands the malloc'd text to the caller (release with free()); NULL when
+    // Hands the malloc'd text to the caller (release with ac_free()); NULL when
     // nothing was ever allocated. The buffer is empty afterwards.
     char *take() noexcept;
 

@@ -1,5 +1,8 @@
 #include "util/util.h"
 
+#include "apiclient/apiclient.h"
+#include "util/alloc.h"
+
 #include <cstring>
 
 #include "platform/platform.h"
@@ -15,7 +18,7 @@ void ac_copy_text(char *dst, std::size_t cap, const char *src) noexcept {
 char *ac_strdup(const char *src) noexcept {
     if (!src) return nullptr;
     std::size_t n = std::strlen(src) + 1;
-    char *p = static_cast<char *>(std::malloc(n));
+    char *p = static_cast<char *>(ac_malloc(n));
     if (p) std::memcpy(p, src, n);
     return p;
 }
@@ -74,15 +77,45 @@ bool ac_ascii_ieq(const char *a, const char *b) noexcept {
 
 yyjson_doc *ac_json_read(const char *text, std::size_t len, yyjson_read_err *err) noexcept {
     // Without YYJSON_READ_INSITU the reader copies and never writes the input.
-    return yyjson_read_opts(const_cast<char *>(text), len, 0, nullptr, err);
+    return yyjson_read_opts(const_cast<char *>(text), len, 0, ac_alc(), err);
 }
 
-yyjson_doc *ac_json_read_file(const char *path, bool *unreadable, yyjson_read_err *err) noexcept {
+yyjson_doc *ac_json_read_file(const char *path, JsonFile *status, yyjson_read_err *err) noexcept {
     std::uint64_t size = 0;
-    unique_cstr content(ac_read_file(path, &size));
-    *unreadable = !content;
-    if (!content) return nullptr;
-    return ac_json_read(content.get(), static_cast<std::size_t>(size), err);
+    bool no_memory = false;
+    unique_cstr content(ac_read_file(path, &size, &no_memory));
+    if (!content) {
+        *status = no_memory ? JsonFile::no_memory : JsonFile::unreadable;
+        return nullptr;
+    }
+    yyjson_read_err local{};
+    yyjson_read_err &e = err ? *err : local;
+    yyjson_doc *doc = ac_json_read(content.get(), static_cast<std::size_t>(size), &e);
+    *status = doc ? JsonFile::ok : ac_json_no_memory(e) ? JsonFile::no_memory : JsonFile::invalid;
+    return doc;
+}
+
+yyjson_doc *ac_json_load_file(const char *fn, const char *path) noexcept {
+    if (!path || !*path) {
+        ac_set_error("%s: null or empty path", fn);
+        return nullptr;
+    }
+    JsonFile status = JsonFile::ok;
+    yyjson_doc *doc = ac_json_read_file(path, &status);
+    switch (status) {
+    case JsonFile::ok: return doc;
+    case JsonFile::no_memory: ac_set_error("%s: out of memory", fn); break;
+    case JsonFile::unreadable: ac_set_error("%s: could not read '%s'", fn, path); break;
+    case JsonFile::invalid: ac_set_error("%s: invalid JSON in '%s'", fn, path); break;
+    }
+    return nullptr;
+}
+
+char *ac_json_write_pretty(yyjson_mut_doc *doc, std::size_t *len, bool *no_memory) noexcept {
+    yyjson_write_err err{};
+    char *text = yyjson_mut_write_opts(doc, YYJSON_WRITE_PRETTY, ac_alc(), len, &err);
+    *no_memory = !text && err.code == YYJSON_WRITE_ERROR_MEMORY_ALLOCATION;
+    return text;
 }
 
 const char *ac_json_str(yyjson_val *obj, const char *key, const char *fallback) noexcept {

@@ -13,7 +13,7 @@ static_assert(YYJSON_VERSION_MAJOR == 0 && YYJSON_VERSION_MINOR == 12, "yyjson 0
 // Copies src into dst[cap], cut to cap-1 bytes and always terminated.
 void ac_copy_text(char *dst, std::size_t cap, const char *src) noexcept;
 
-// Heap copy of src (NULL gives NULL); release with free().
+// Heap copy of src (NULL gives NULL); release with ac_free().
 char *ac_strdup(const char *src) noexcept;
 
 // Length of the longest prefix of s[0..len) of at most max bytes that does not
@@ -32,10 +32,26 @@ bool ac_ascii_ieq(const char *a, const char *b) noexcept;
 // Strict JSON (read flags 0): standard JSON only, no BOM, valid UTF-8.
 yyjson_doc *ac_json_read(const char *text, std::size_t len, yyjson_read_err *err = nullptr) noexcept;
 
+// True when a read failed for lack of memory rather than for its text.
+inline bool ac_json_no_memory(const yyjson_read_err &err) noexcept {
+    return err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION;
+}
+
+enum class JsonFile { ok, unreadable, invalid, no_memory };
+
 // Reads and parses a whole JSON file strictly. The file's bytes are released
 // once parsed, so only the document stays in memory. NULL on failure, with
-// *unreadable set when the file itself could not be read.
-yyjson_doc *ac_json_read_file(const char *path, bool *unreadable, yyjson_read_err *err = nullptr) noexcept;
+// *status saying why (err, when given, describes an invalid text).
+yyjson_doc *ac_json_read_file(const char *path, JsonFile *status, yyjson_read_err *err = nullptr) noexcept;
+
+// Reads a JSON file for the exported function `fn`: NULL on failure, with
+// fn's message set ("null or empty path", "out of memory", "could not read
+// '<path>'", "invalid JSON in '<path>'").
+yyjson_doc *ac_json_load_file(const char *fn, const char *path) noexcept;
+
+// Pretty text of a document, released with ac_free(); NULL when it cannot be
+// written, with *no_memory set when memory ran out for it.
+char *ac_json_write_pretty(yyjson_mut_doc *doc, std::size_t *len, bool *no_memory) noexcept;
 
 // String member of an object (first of equal keys), or fallback when missing or
 // of another type.

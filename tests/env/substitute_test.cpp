@@ -1,7 +1,9 @@
+#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "config/config.h"
 #include "env/env.h"
 #include "quorvane_apiclient.h"
 #include "support/scaling.h"
@@ -25,7 +27,10 @@ protected:
         };
         for (const auto &[k, v] : vars) ASSERT_EQ(api_env_set(k.c_str(), v.c_str()), 1);
     }
-    void TearDown() override { ac_env_cleanup(); }
+    void TearDown() override {
+        ac_env_cleanup();
+        ac_options_reset();
+    }
 };
 
 }  // namespace
@@ -78,4 +83,48 @@ TEST_F(Substitute, TextOfOpenBracesExpandsInLinearTime) {
         },
         32768);
     EXPECT_LT(growth, linear_growth_bound);
+}
+
+// With nested_variables a value's own placeholders expand too, up to 19
+// passes in all, as the format's runner does; no expansion may pass 64 MiB.
+TEST_F(Substitute, NestedPassesAndTheSizeLimit) {
+    for (int i = 0; i < 21; ++i) {
+        std::string next = i == 20 ? "end" : "{{c" + std::to_string(i + 1) + "}}";
+        ASSERT_EQ(api_env_set(("c" + std::to_string(i)).c_str(), next.c_str()), 1);
+    }
+    ASSERT_EQ(api_configure(R"({"nested_variables":true})"), 1);
+    EXPECT_EQ(substitute("{{refers}}"), "B");
+    EXPECT_EQ(substitute("<{{c2}}>"), "<end>");      // 19 passes
+    EXPECT_EQ(substitute("<{{c1}}>"), "<{{c20}}>");  // a 20th would be needed
+    EXPECT_EQ(substitute("{{missing}} {{a}}"), "{{missing}} v");
+
+    std::string bomb;  // 8,200 placeholders of 8,191 bytes each
+    while (bomb.size() < 8200 * 8) bomb += "{{huge}}";
+    ExpandError error = ExpandError::none;
+    unique_cstr out(ac_env_substitute(bomb.c_str(), &error));
+    EXPECT_FALSE(out);
+    EXPECT_EQ(error, ExpandError::too_large);
+    ASSERT_EQ(api_env_set("self", "{{self}}{{self}}"), 1);
+    out.reset(ac_env_substitute("{{self}}", &error));  // doubles on each pass
+    EXPECT_EQ(std::strlen(out.get()), std::size_t{8} << 19);
+}
+
+// Values in a URL are encoded for the part they land in; the fragment goes.
+TEST_F(Substitute, UrlValuesAreEncodedByTheirPart) {
+    ASSERT_EQ(api_env_set("v", "a b\"'<>`{}\\\xc3\xa9&#f"), 1);
+    ASSERT_EQ(api_env_set("base", "http://{{host}}:1"), 1);
+    const struct {
+        const char *in, *out;
+    } cases[] = {
+        {"http://h/{{v}}", "http://h/a%20b%22'%3C%3E%60%7B%7D/%C3%A9&"},
+        {"http://h/p?q={{v}}", "http://h/p?q=a%20b%22%27%3C%3E`{}\\%C3%A9&"},
+        {"{{base}}/x{{missing}}", "http://%7B%7Bhost%7D%7D:1/x{{missing}}"},
+    };
+    for (const auto &c : cases) {
+        unique_cstr out(ac_env_substitute_url(c.in));
+        EXPECT_STREQ(out.get(), c.out) << c.in;
+    }
+    ASSERT_EQ(api_configure(R"({"nested_variables":true})"), 1);
+    unique_cstr nested(ac_env_substitute_url("{{base}}/x"));
+    EXPECT_STREQ(nested.get(), "http://localhost:1/x");
 }

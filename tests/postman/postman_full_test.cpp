@@ -27,6 +27,8 @@ const char *const collection = R"json({"info":{"name":"c","description":"about"}
  {"name":"headers","request":{"auth":{"type":"noauth"},"url":"http://h/","header":[{"key":"X-Dup","value":"1"},{"key":"X-Mid","value":"m"},{"key":"x-DUP","value":"2"},
    {"key":"X-Off","value":"o","disabled":true},{"key":"","value":"e"},{"key":"X-None"},{"key":"X-Num","value":3}]}},
  {"name":"v2.0 headers","request":{"auth":{"type":"noauth"},"url":"http://h/","header":"X-A: 1\n X-B :  two \r\n// X-C: off\nbad line\n"}},
+ {"name":"repeated","request":{"auth":{"type":"noauth"},"url":"http://h/","header":[{"key":"X-Dup","value":"1"},{"key":"X-Mid","value":"m"},{"key":"X-Dup","value":"2"},
+   {"key":"x-a","value":"1"},{"key":"X-A","value":"2"},{"key":"X-A","value":"3"},{"key":"Y","value":"1"},{"key":"y","value":"2"},{"key":"Y","value":"3"}]}},
  {"name":"json","request":{"auth":{"type":"noauth"},"method":"POST","url":"http://h/","body":{"mode":"raw","raw":"{\"u\":\"http://x//y\", // c\n /* b\n */\"q\":\"\\\"//\"}\n// end","options":{"raw":{"language":"json"}}}}},
  {"name":"xml","request":{"auth":{"type":"noauth"},"method":"PUT","url":"http://h/","body":{"mode":"raw","raw":"<a/>","options":{"raw":{"language":"xml"}}}}},
  {"name":"raw own type","request":{"auth":{"type":"noauth"},"method":"POST","url":"http://h/","header":[{"key":"content-type","value":"text/x"}],"body":{"mode":"raw","raw":"t"}}},
@@ -61,7 +63,8 @@ const char *const collection = R"json({"info":{"name":"c","description":"about"}
  {"name":"top inherits","request":{"url":"http://h/"}}
 ]})json";
 
-// The items, read back with api_collection_get_json; "@" stands for {"folder":"","name":
+// The items, read back with api_collection_get_json; "@" stands for
+// {"folder":"","name": and every item ends in "verbatim":true.
 const char *const expected_items[] = {
     R"(@"parts","method":"GET","url":"http://{{host}}:{{port}}/u/4%202/:nov/D?a%20b=x%26y%23z&nv&v={{q r}}","body":"","body_type":"raw","headers":{},"auth":{}})",
     R"(@"string url","method":"GET","url":"http://127.0.0.1/p%20a/th/%7Bx%7D/caf%C3%A9?q=%22%27{}`&e=%C3%A9","body":"","body_type":"raw","headers":{},"auth":{}})",
@@ -69,6 +72,9 @@ const char *const expected_items[] = {
     R"(@"as string","method":"GET","url":"http://h.test/s","body":"","body_type":"raw","headers":{},"auth":{"type":"bearer","token":"COLL"}})",
     R"(@"headers","method":"GET","url":"http://h/","body":"","body_type":"raw","headers":{"x-DUP":"2","X-Mid":"m","X-None":"","X-Num":"3"},"auth":{}})",
     R"(@"v2.0 headers","method":"GET","url":"http://h/","body":"","body_type":"raw","headers":{"X-A":"1","X-B":"two"},"auth":{}})",
+    // As the runner sends them: every value of one exact name; of names equal
+    // but for case, the exact name written last wins.
+    R"(@"repeated","method":"GET","url":"http://h/","body":"","body_type":"raw","headers":{"X-Dup":"1","X-Dup":"2","X-Mid":"m","X-A":"2","X-A":"3","y":"2"},"auth":{}})",
     R"(@"json","method":"POST","url":"http://h/","body":"{\"u\":\"http://x//y\", \n \"q\":\"\\\"//\"}\n","body_type":"json","headers":{},"auth":{}})",
     R"(@"xml","method":"PUT","url":"http://h/","body":"<a/>","body_type":"raw","headers":{"Content-Type":"application/xml"},"auth":{}})",
     R"(@"raw own type","method":"POST","url":"http://h/","body":"t","body_type":"raw","headers":{"content-type":"text/x"},"auth":{}})",
@@ -105,7 +111,7 @@ const char *const expected_items[] = {
 // The notes as "name|what" lines, in report order.
 const char *const expected_notes[] = {
     "|description", "|variable", "|variable", "parts|script", "parts|responses", "raw only|url",
-    "form|header", "multipart|body", "multipart|header", "get body|body", "get body kept|setting", "get body kept|body", "body off|body",
+    "form|header", "multipart|body", "multipart|header", "get body|body", "get body kept|setting", "body off|body",
     "bearer empty|auth", "bearer own|header", "apikey header|header", "digest|auth", "ntlm|auth",
     "oauth2 header|auth", "oauth2 query|auth", "hawk|auth", "F|description",
 };
@@ -130,6 +136,7 @@ TEST_F(PostmanFull, ImportsEveryMappingAndReadsItsOwnExportBack) {
     for (std::size_t i = 0; i < imported.size(); ++i) {
         std::string want = expected_items[i];
         if (want[0] == '@') want = R"({"folder":"","name":)" + want.substr(1);
+        want.insert(want.size() - 1, R"(,"verbatim":true)");
         EXPECT_EQ(imported[i], want);
     }
     EXPECT_STREQ(api_env_get("host"), "127.0.0.1");

@@ -2,13 +2,12 @@
 // newman, installed into tests/interop by scripts/interop-install.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "postman/interop_tools.h"
 #include "quorvane_apiclient.h"
 #include "support/library_fixture.h"
 #include "support/temp_dir.h"
@@ -16,40 +15,10 @@
 
 namespace {
 
-const std::string interop_dir = std::string(QV_SOURCE_DIR) + "/tests/interop";
-
-// Why the interop tests cannot run here, or "" when they can.
-std::string missing_tools() {
-    if (std::system("node --version >/dev/null 2>&1") != 0) return "node is not installed";
-    for (const char *package : {"postman-collection", "newman"}) {
-        if (!file_exists(interop_dir + "/node_modules/" + package + "/package.json"))
-            return std::string("tests/interop/node_modules lacks ") + package + " (run scripts/interop-install)";
-    }
-    return "";
-}
-
-// Runs a script of tests/interop with node and returns what it printed.
-std::string run_node(const std::string &script, const std::string &arg) {
-    std::string command = "node '" + interop_dir + "/" + script + "' '" + arg + "'";
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe) return "";
-    std::string out;
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, n);
-    int status = pclose(pipe);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
-    return out;
-}
-
 class PostmanInterop : public LibraryTest {
 protected:
     void SetUp() override {
-        std::string why = missing_tools();
-        // The test command installs the tools and asks for these tests: a
-        // missing tool must fail there rather than pass as skipped.
-        if (!why.empty() && std::getenv("QV_REQUIRE_INTEROP")) FAIL() << why;
-        if (!why.empty()) GTEST_SKIP() << why;
+        SKIP_OR_FAIL_WITHOUT_INTEROP_TOOLS();
         LibraryTest::SetUp();
     }
 
@@ -58,7 +27,7 @@ protected:
 
 TEST_F(PostmanInterop, ImportsCollectionBuiltWithTheSdk) {
     std::string path = dir_.file("sdk.json");
-    run_node("sdk_collection.js", path);
+    run_interop_script("sdk_collection.js", shell_quote(path));
     ASSERT_EQ(api_import_postman(path.c_str()), 1) << api_last_error();
     // The SDK writes url objects without "raw": the URLs come from the parts.
     const std::vector<std::string> expected = {
@@ -92,7 +61,7 @@ TEST_F(PostmanInterop, ExportLoadsInTheSdkWithTheSameRequests) {
     add_exported_items();
     std::string path = dir_.file("export.json");
     ASSERT_EQ(api_export_postman(path.c_str()), 1);
-    EXPECT_EQ(run_node("sdk_view.js", path),
+    EXPECT_EQ(run_interop_script("sdk_view.js", shell_quote(path)),
               R"({"name":"Exported Tovrane Collection","requests":[)"
               R"({"name":"get with query","method":"GET","url":"http://127.0.0.1:{{port}}/items/42?x=1&y=two#frag",)"
               R"("header":[["Accept","application/json"],["X-Trace","t1"]],"body":null},)"
@@ -116,7 +85,7 @@ TEST_F(PostmanInterop, NewmanSendsEveryExportedRequest) {
     add_exported_items();
     std::string path = dir_.file("export.json");
     ASSERT_EQ(api_export_postman(path.c_str()), 1);
-    std::string out = run_node("newman_send.js", path);
+    std::string out = run_interop_script("newman_send.js", shell_quote(path));
     JsonDoc doc = parse_json(out);
     ASSERT_TRUE(doc) << out;
     yyjson_val *root = yyjson_doc_get_root(doc.get());

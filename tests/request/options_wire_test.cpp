@@ -260,3 +260,59 @@ TEST_F(RequestTest, AwsSignatureHeaders) {
 }
 
 }  // namespace
+
+namespace {
+
+// "verbatim": true sends the request as described; the same config without
+// it keeps the older rules (the last column), so each row checks both.
+TEST_F(RequestTest, VerbatimSendsMethodBodyAndEmptyHeadersAsGiven) {
+    const std::string big(1024 * 1024 + 1, 'b');
+    struct Case {
+        std::string config;
+        std::string method, body, content_type, content_length, plain_method;
+    } cases[] = {
+        {R"("method":"PROPFIND","body":"<x/>")", "PROPFIND", "<x/>", "", "4", "GET"},
+        {R"("method":"POST")", "POST", "", "", "0", "POST"},
+        {R"("method":"GET","body":"q","body_type":"json")", "GET", "q", "application/json", "1", "GET"},
+        {R"("method":"DELETE")", "DELETE", "", "", "", "DELETE"},
+        {R"("method":"OPTIONS","body":"o")", "OPTIONS", "o", "", "1", "OPTIONS"},
+        {R"("method":"post","body":"x","body_type":"form")", "post", "x", "application/x-www-form-urlencoded", "1", "POST"},
+        {R"("method":"PUT","body":")" + big + "\"", "PUT", big, "", std::to_string(big.size()), "PUT"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.config.substr(0, 60));
+        ASSERT_EQ(send(R"({"url":"$B/v","verbatim":true,"headers":{"X-Empty":""},)" + c.config + "}"), 1) << api_last_error();
+        HttpRequest r = last_request();
+        EXPECT_EQ(r.method, c.method);
+        EXPECT_EQ(r.body, c.body);
+        EXPECT_EQ(r.header("Content-Type"), c.content_type);
+        EXPECT_EQ(r.header("Content-Length"), c.content_length);
+        EXPECT_EQ(r.header_count("Expect"), 0u);
+        EXPECT_EQ(r.header_count("X-Empty"), 1u);
+        ASSERT_EQ(send(R"({"url":"$B/v","headers":{"X-Empty":""},)" + c.config + "}"), 1) << api_last_error();
+        EXPECT_EQ(last_request().method, c.plain_method);
+        EXPECT_EQ(last_request().header_count("X-Empty"), 0u);
+    }
+    std::size_t before = server.request_count();
+    for (const char *method : {"GE T", "GET\\r\\nX: y", "", "M\\u00e9"}) {
+        EXPECT_EQ(send(R"({"url":"$B/v","verbatim":true,"method":")"s + method + "\"}"), 0);
+        EXPECT_EQ(std::string(api_last_error()).rfind("api_request: invalid method '", 0), 0u) << api_last_error();
+    }
+    EXPECT_EQ(server.request_count(), before);
+}
+
+}  // namespace
+
+namespace {
+
+// An expansion past 64 MiB stops the request before anything is sent.
+TEST_F(RequestTest, ExpansionPastTheLimitSendsNothing) {
+    ASSERT_EQ(api_env_set("big", std::string(8000, 'x').c_str()), 1);
+    std::string body;
+    while (body.size() < 9000 * 7) body += "{{big}}";
+    EXPECT_EQ(send(R"({"url":"$B/x","method":"POST","body":")" + body + "\"}"), 0);
+    EXPECT_STREQ(api_last_error(), "api_request: expanded text too large");
+    EXPECT_EQ(server.request_count(), 0u);
+}
+
+}  // namespace

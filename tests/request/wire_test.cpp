@@ -14,6 +14,9 @@ struct MethodCase {
     bool body_sent;
 };
 
+// Without it GoogleTest prints the case's raw bytes, padding included.
+void PrintTo(const MethodCase &c, std::ostream *out) { *out << (c.method ? c.method : "(none)") << " -> " << c.sent_method; }
+
 class Methods : public RequestTest, public ::testing::WithParamInterface<MethodCase> {};
 
 TEST_P(Methods, RequestLineAndBodyRule) {

@@ -190,12 +190,29 @@ HttpReply::HttpReply(const char *raw, std::chrono::milliseconds wait) : HttpRepl
 HttpReply::HttpReply(std::shared_ptr<const std::string> raw, std::chrono::milliseconds wait)
     : bytes(std::move(raw)), delay(wait) {}
 
-std::string http_response(int status, std::string_view body, std::string_view headers) {
+HttpReply trickled(std::string raw, std::size_t piece, std::chrono::milliseconds pause) {
+    HttpReply reply(std::move(raw));
+    reply.piece = piece;
+    reply.pause = pause;
+    return reply;
+}
+
+namespace {
+std::string response_head(int status, std::size_t length, std::string_view headers, bool close) {
     std::string out = "HTTP/1.1 " + std::to_string(status) + " " + reason_phrase(status) + "\r\n";
     out.append(headers);
-    out += "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
-    out.append(body);
-    return out;
+    out += "Content-Length: " + std::to_string(length) + "\r\n";
+    if (close) out += "Connection: close\r\n";
+    return out + "\r\n";
+}
+}  // namespace
+
+std::string http_keep_alive_response(int status, std::string_view body, std::string_view headers) {
+    return response_head(status, body.size(), headers, false).append(body);
+}
+
+std::string http_response(int status, std::string_view body, std::string_view headers) {
+    return response_head(status, body.size(), headers, true).append(body);
 }
 
 struct HttpServer::Impl {
@@ -204,6 +221,9 @@ struct HttpServer::Impl {
     int public_port = 0;  // where clients connect: the relay's port under Windows TLS
     std::string base_url;
     std::unique_ptr<ServerTls> tls;
+    std::string cert_pem;
+    bool keep_alive = false;
+    std::atomic<std::size_t> connections{0};
     std::thread acceptor;
     std::once_flag stopped;
 
@@ -261,7 +281,7 @@ struct HttpServer::Impl {
 
     void serve(socket_t fd) {
         std::unique_ptr<TlsConnection> conn;
-        if (!tls || tls->accept(fd, conn)) exchange(Peer{fd, conn.get()});
+        if (!tls || tls->accept(fd, conn)) exchange(Peer{fd, conn.get()}, ++connections);
         conn.reset();
         {
             std::lock_guard lock(mutex);
@@ -270,16 +290,42 @@ struct HttpServer::Impl {
         close_socket(fd);
     }
 
-    void exchange(Peer peer) {
-        std::string pending;
-        std::optional<HttpRequest> req = read_request(peer, pending);
-        if (!req) return;
-        HttpReply reply = answer_to(*req);
-        {
-            std::unique_lock lock(mutex);
-            if (stopping_cv.wait_for(lock, reply.delay, [this] { return stopping; })) return;
+    // False when the server stops while waiting.
+    bool wait_for(std::chrono::milliseconds delay) {
+        std::unique_lock lock(mutex);
+        return !stopping_cv.wait_for(lock, delay, [this] { return stopping; });
+    }
+
+    bool send_reply(Peer &peer, const HttpReply &reply) {
+        if (!wait_for(reply.delay)) return false;
+        std::string_view rest(*reply.bytes);
+        std::size_t piece = reply.piece ? reply.piece : rest.size();
+        while (!rest.empty()) {
+            std::size_t n = std::min(piece, rest.size());
+            if (!peer.write_all(rest.substr(0, n))) return false;
+            rest.remove_prefix(n);
+            if (!rest.empty() && !wait_for(reply.pause)) return false;
         }
-        if (!peer.write_all(*reply.bytes)) return;
+        return true;
+    }
+
+    void exchange(Peer peer, std::size_t connection) {
+        std::string pending;
+        for (;;) {
+            std::optional<HttpRequest> req = read_request(peer, pending);
+            if (!req) return;
+            pending.erase(0, req->raw.size());
+            req->connection = connection;
+            if (peer.tls) {
+                req->client_cert_cn = peer.tls->client_cert_cn();
+                req->tls_resumed = peer.tls->resumed();
+            }
+            HttpReply reply = answer_to(*req);
+            if (!send_reply(peer, reply)) return;
+            std::string_view head(*reply.bytes);
+            head = head.substr(0, head.find("\r\n\r\n"));
+            if (!keep_alive || icontains(head, "Connection: close")) break;
+        }
         if (peer.tls) peer.tls->close_notify();
         shutdown_send(peer.fd);
         drain(peer.fd);
@@ -307,7 +353,11 @@ struct HttpServer::Impl {
 
 HttpServer::HttpServer(HttpServerOptions options) : impl_(std::make_unique<Impl>()) {
     impl_->listen_on(options.port);
-    if (options.tls) impl_->tls = ServerTls::start(impl_->port);
+    impl_->keep_alive = options.keep_alive;
+    if (options.tls) {
+        impl_->tls = ServerTls::start(impl_->port, options.ask_client_cert);
+        impl_->cert_pem = impl_->tls->certificate_pem();
+    }
     impl_->public_port = impl_->tls ? impl_->tls->port() : impl_->port;
     impl_->base_url = std::string(options.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(impl_->public_port);
     impl_->acceptor = std::thread([this] { impl_->accept_loop(); });
@@ -335,6 +385,7 @@ void HttpServer::stop() {
 int HttpServer::port() const { return impl_->public_port; }
 const std::string &HttpServer::base_url() const { return impl_->base_url; }
 std::string HttpServer::url(std::string_view path) const { return impl_->base_url + std::string(path); }
+const std::string &HttpServer::certificate_pem() const { return impl_->cert_pem; }
 
 void HttpServer::enqueue(HttpReply reply) {
     std::lock_guard lock(impl_->mutex);

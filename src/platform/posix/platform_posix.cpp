@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "util/alloc.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -117,23 +118,45 @@ std::int64_t ac_now_secs() noexcept {
     return static_cast<std::int64_t>(std::time(nullptr));
 }
 
-char *ac_read_file(const char *path, std::uint64_t *size_out) noexcept {
-    if (!path || !*path) return nullptr;
-    // Non-blocking, so that opening a FIFO with no writer returns at once;
-    // anything but a regular file (FIFO, device, socket, directory) is refused.
+namespace {
+
+// Opens path for reading, refusing anything but a regular file without
+// blocking (a FIFO with no writer would block a plain open forever); -1 then.
+int open_regular(const char *path, std::uint64_t *size) noexcept {
+    if (!path || !*path) return -1;
     int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return -1;
     struct stat st{};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
         static_cast<std::uint64_t>(st.st_size) >= SIZE_MAX) {
         ::close(fd);
-        return nullptr;
+        return -1;
     }
     int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    std::size_t size = static_cast<std::size_t>(st.st_size);
-    char *buf = static_cast<char *>(std::malloc(size + 1));
+    *size = static_cast<std::uint64_t>(st.st_size);
+    return fd;
+}
+
+}  // namespace
+
+std::FILE *ac_open_regular_file(const char *path, std::uint64_t *size) noexcept {
+    int fd = open_regular(path, size);
+    if (fd < 0) return nullptr;
+    std::FILE *f = ::fdopen(fd, "rb");
+    if (!f) ::close(fd);
+    return f;
+}
+
+char *ac_read_file(const char *path, std::uint64_t *size_out, bool *no_memory) noexcept {
+    if (no_memory) *no_memory = false;
+    std::uint64_t file_size = 0;
+    int fd = open_regular(path, &file_size);
+    if (fd < 0) return nullptr;
+    std::size_t size = static_cast<std::size_t>(file_size);
+    char *buf = static_cast<char *>(ac_malloc(size + 1));
     if (!buf) {
+        if (no_memory) *no_memory = true;
         ::close(fd);
         return nullptr;
     }
@@ -142,7 +165,7 @@ char *ac_read_file(const char *path, std::uint64_t *size_out) noexcept {
         ssize_t r = ::read(fd, buf + got, size - got);
         if (r < 0 && errno == EINTR) continue;
         if (r < 0 && got == 0) {  // unreadable, e.g. EISDIR through a special file
-            std::free(buf);
+            ac_free(buf);
             ::close(fd);
             return nullptr;
         }
@@ -153,6 +176,11 @@ char *ac_read_file(const char *path, std::uint64_t *size_out) noexcept {
     buf[got] = '\0';
     if (size_out) *size_out = got;
     return buf;
+}
+
+std::uint64_t ac_entropy() noexcept {
+    std::uint64_t value = 0;
+    return ::getentropy(&value, sizeof value) == 0 ? value : 0;
 }
 
 int ac_write_file_atomic(const char *path, const void *data, std::uint64_t size) noexcept {

@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "util/alloc.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +14,8 @@
 #include <time.h>
 
 #include "platform/win32/win32_calls.h"
+
+#include <bcrypt.h>
 
 Win32RenameCalls ac_win32_rename_calls = {MoveFileExA, MoveFileA};
 
@@ -156,22 +159,38 @@ std::int64_t ac_now_secs() noexcept {
     return static_cast<std::int64_t>(_time64(nullptr));
 }
 
-char *ac_read_file(const char *path, std::uint64_t *size_out) noexcept {
+std::FILE *ac_open_regular_file(const char *path, std::uint64_t *size) noexcept {
     if (!path || !*path) return nullptr;
-    std::FILE *f = std::fopen(path, "rb");
-    if (!f) return nullptr;
-    // Only a file on a disk: reading CON, NUL, a pipe or a serial port
-    // would block the call or never end.
+    // Opening never waits, whatever the name: it is a read from CON, a pipe
+    // or a serial port that would block or never end, so only a file on a
+    // disk is kept.
+    int fd = _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) return nullptr;
     struct _stat64 st {};
-    if (_fstat64(_fileno(f), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG || st.st_size < 0 ||
-        GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)))) != FILE_TYPE_DISK ||
+    if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG || st.st_size < 0 ||
+        GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != FILE_TYPE_DISK ||
         static_cast<std::uint64_t>(st.st_size) >= SIZE_MAX) {
-        std::fclose(f);
+        _close(fd);
         return nullptr;
     }
-    std::size_t size = static_cast<std::size_t>(st.st_size);
-    char *buf = static_cast<char *>(std::malloc(size + 1));
+    std::FILE *f = _fdopen(fd, "rb");
+    if (!f) {
+        _close(fd);
+        return nullptr;
+    }
+    *size = static_cast<std::uint64_t>(st.st_size);
+    return f;
+}
+
+char *ac_read_file(const char *path, std::uint64_t *size_out, bool *no_memory) noexcept {
+    if (no_memory) *no_memory = false;
+    std::uint64_t file_size = 0;
+    std::FILE *f = ac_open_regular_file(path, &file_size);
+    if (!f) return nullptr;
+    std::size_t size = static_cast<std::size_t>(file_size);
+    char *buf = static_cast<char *>(ac_malloc(size + 1));
     if (!buf) {
+        if (no_memory) *no_memory = true;
         std::fclose(f);
         return nullptr;
     }
@@ -183,13 +202,20 @@ char *ac_read_file(const char *path, std::uint64_t *size_out) noexcept {
     }
     if (got == 0 && size > 0 && std::ferror(f)) {
         std::fclose(f);
-        std::free(buf);
+        ac_free(buf);
         return nullptr;
     }
     std::fclose(f);
     buf[got] = '\0';
     if (size_out) *size_out = got;
     return buf;
+}
+
+std::uint64_t ac_entropy() noexcept {
+    std::uint64_t value = 0;
+    NTSTATUS status = BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&value), sizeof value,
+                                      BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    return BCRYPT_SUCCESS(status) ? value : 0;
 }
 
 int ac_write_file_atomic(const char *path, const void *data, std::uint64_t size) noexcept {

@@ -41,6 +41,7 @@ public:
     }
     ~RelayServer() override { close_socket(control_); }
     int port() const override { return port_; }
+    std::string certificate_pem() const override { return {}; }
     bool accept(socket_t, std::unique_ptr<TlsConnection> &) override { return true; }
 
 private:
@@ -50,4 +51,4 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ServerTls> ServerTls::start(int plain_port) { return std::make_unique<RelayServer>(plain_port); }
+std::unique_ptr<ServerTls> ServerTls::start(int plain_port, bool) { return std::make_unique<RelayServer>(plain_port); }

@@ -1,0 +1,278 @@
+// quorvane run: every selected request of a collection, iteration after
+// iteration, reported as it completes.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+#include <unistd.h>
+
+#include "cli_error.h"
+#include "commands.h"
+#include "iteration_data.h"
+#include "json_doc.h"
+#include "report_file.h"
+#include "quorvane_apiclient.h"
+#include "run_report.h"
+#include "url_values.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long epoch_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// Status ranges of --assert-status: "2xx", "404", "200-299", comma-separated.
+struct StatusRange {
+    int low;
+    int high;
+};
+
+bool parse_code(const std::string &text, int &out) {
+    if (text.size() != 3) return false;
+    out = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        out = out * 10 + (c - '0');
+    }
+    return out >= 100;
+}
+
+std::vector<StatusRange> parse_status_list(const std::string &list) {
+    std::vector<StatusRange> out;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        std::string part = list.substr(start, comma == std::string::npos ? comma : comma - start);
+        while (!part.empty() && part.front() == ' ') part.erase(0, 1);
+        while (!part.empty() && part.back() == ' ') part.pop_back();
+        StatusRange range{};
+        std::size_t dash = part.find('-');
+        bool ok;
+        if (part.size() == 3 && (part[1] == 'x' || part[1] == 'X') && (part[2] == 'x' || part[2] == 'X') &&
+            part[0] >= '1' && part[0] <= '5') {
+            range = {(part[0] - '0') * 100, (part[0] - '0') * 100 + 99};
+            ok = true;
+        } else if (dash != std::string::npos) {
+            ok = parse_code(part.substr(0, dash), range.low) && parse_code(part.substr(dash + 1), range.high) &&
+                 range.low <= range.high;
+        } else {
+            ok = parse_code(part, range.low);
+            range.high = range.low;
+        }
+        if (!ok)
+            usage_error("--assert-status: '" + part + "' is not a status (404), a class (2xx) or a range (200-299)");
+        out.push_back(range);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return out;
+}
+
+bool in_ranges(int status, const std::vector<StatusRange> &ranges) {
+    for (const StatusRange &r : ranges) {
+        if (status >= r.low && status <= r.high) return true;
+    }
+    return false;
+}
+
+// newman's default report name, in a newman/ folder of the working directory.
+std::string default_report_path(const char *extension) {
+    auto now = std::chrono::system_clock::now();
+    std::time_t secs = std::chrono::system_clock::to_time_t(now);
+    long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm tm{};
+    localtime_r(&secs, &tm);
+    char name[96];
+    std::snprintf(name, sizeof name, "newman/newman-run-report-%04d-%02d-%02d-%02d-%02d-%02d-%03lld-0.%s",
+                  tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, ms, extension);
+    return name;
+}
+
+std::vector<std::unique_ptr<Reporter>> make_reporters(const RunOptions &o) {
+    std::vector<std::unique_ptr<Reporter>> out;
+    bool cli = false, json = false, junit = false;
+    for (const std::string &name : o.reporters) {
+        if (name == "cli") {
+            cli = true;
+        } else if (name == "json") {
+            json = true;
+        } else if (name == "junit") {
+            junit = true;
+        }
+    }
+    if (cli && !o.silent) {
+        CliReporterOptions c;
+        c.style.color = use_color(o.color, stdout);
+        c.style.unicode = !o.disable_unicode;
+        c.verbose = o.verbose;
+        c.no_summary = o.cli_no_summary;
+        c.no_failures = o.cli_no_failures;
+        c.no_banner = o.cli_no_banner;
+        out.push_back(make_cli_reporter(c));
+    }
+    if (json) out.push_back(make_json_reporter(o.json_export.empty() ? default_report_path("json") : o.json_export));
+    if (junit) out.push_back(make_junit_reporter(o.junit_export.empty() ? default_report_path("xml") : o.junit_export));
+    return out;
+}
+
+// Whole seconds for the library, rounded up: 1500 ms allows 2 s. 0 stays "no limit".
+int seconds_for(long ms) { return ms <= 0 ? 0 : static_cast<int>((ms + 999) / 1000); }
+
+Execution send(const PlannedItem &item, int timeout_s, const RunOptions &o, const std::vector<StatusRange> &ranges) {
+    Execution e;
+    e.item = &item;
+    e.url = expand_url(item.url);
+    std::string config = request_config(item, e.url, timeout_s, o.insecure, !o.ignore_redirects);
+    e.completed = api_request(config.c_str()) == 1;
+    if (!e.completed) e.error = api_last_error();
+    e.status = api_response_status();
+    e.timing = response_timing();
+    e.time_ms = static_cast<double>(e.timing.total) / 1000.0;
+    e.size = response_bytes().size();
+    e.headers_json = api_response_headers_json();
+    e.asserted = e.completed && !ranges.empty();
+    e.status_ok = !e.asserted || in_ranges(e.status, ranges);
+    return e;
+}
+
+std::string absolute(const std::string &path) {
+    if (path.empty() || path[0] == '/') return path;
+    char cwd[4096];
+    return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
+}
+
+// --export-environment and --export-globals: the variables as a Postman
+// environment file. Scripts do not run, so these are the values given.
+void export_variables(const std::string &path, const std::string &flat_json, const char *scope, std::string &why) {
+    JsonDoc flat = parse_json(flat_json);
+    JsonMutDoc doc(yyjson_mut_doc_new(nullptr));
+    yyjson_mut_doc *d = doc.get();
+    yyjson_mut_val *root = yyjson_mut_obj(d);
+    yyjson_mut_doc_set_root(d, root);
+    yyjson_mut_obj_add_str(d, root, "name", scope);
+    yyjson_mut_val *values = yyjson_mut_obj_add_arr(d, root, "values");
+    yyjson_obj_iter it = yyjson_obj_iter_with(yyjson_doc_get_root(flat.get()));
+    for (yyjson_val *k; (k = yyjson_obj_iter_next(&it));) {
+        yyjson_mut_val *v = yyjson_mut_arr_add_obj(d, values);
+        yyjson_mut_obj_add_val(d, v, "key", yyjson_val_mut_copy(d, k));
+        yyjson_mut_obj_add_val(d, v, "value", yyjson_val_mut_copy(d, yyjson_obj_iter_get_val(k)));
+        yyjson_mut_obj_add_str(d, v, "type", "default");
+        yyjson_mut_obj_add_bool(d, v, "enabled", true);
+    }
+    yyjson_mut_obj_add_str(d, root, "_postman_variable_scope", scope);
+    std::FILE *f = std::fopen(path.c_str(), "w");
+    bool ok = f && std::fputs(json_write(d, true).c_str(), f) >= 0;
+    ok = f && std::fclose(f) == 0 && ok;
+    if (!ok) why = "could not write '" + path + "'";
+}
+
+}  // namespace
+
+std::string status_check_name(const RunResult &run) { return "status in " + run.assert_status; }
+
+std::string failure_message(const RunResult &run, const Execution &e) {
+    if (!e.completed) return e.error;
+    if (!e.status_ok) return "expected status in " + run.assert_status + ", got " + std::to_string(e.status);
+    return "";
+}
+
+int run_command(const RunOptions &o) {
+    if (o.iterations < 1) usage_error("--iteration-count must be at least 1");
+    if (o.delay_ms < 0 || o.timeout_request_ms < 0 || o.timeout_run_ms < 0)
+        usage_error("--delay-request, --timeout-request and --timeout take milliseconds, 0 or more");
+    std::vector<StatusRange> ranges;
+    if (!o.assert_status.empty()) ranges = parse_status_list(o.assert_status);
+    std::vector<DataRow> rows;
+    if (!o.iteration_data.empty()) rows = load_iteration_data(o.iteration_data);
+    int iterations = o.iterations_given || rows.empty() ? o.iterations : static_cast<int>(rows.size());
+    for (const std::string &name : o.reporters) {
+        if (name != "cli" && name != "json" && name != "junit" && !name.empty())
+            usage_error("unknown reporter '" + name + "' (quorvane has cli, json and junit)");
+    }
+    RunPlan plan = load_plan(o.plan);
+    // Opened only once the inputs are known good: a bad collection leaves the
+    // last run's reports as they were.
+    std::vector<std::unique_ptr<Reporter>> reporters = make_reporters(o);
+    // Every input is read and every report file open: relative paths in
+    // file bodies now resolve against the working directory, as newman's.
+    // The exports, written later, keep the meaning they had on the command line.
+    std::string export_environment = absolute(o.export_environment);
+    std::string export_globals = absolute(o.export_globals);
+    std::string export_collection = absolute(o.export_collection);
+    if (!o.working_dir.empty() && chdir(o.working_dir.c_str()) != 0)
+        usage_error("cannot use --working-dir '" + o.working_dir + "': " + std::strerror(errno));
+    if (plan.scripts_skipped > 0 && !o.silent) {
+        std::fprintf(stderr, "quorvane: %d script%s skipped: pre-request and test scripts are not run\n",
+                     plan.scripts_skipped, plan.scripts_skipped == 1 ? "" : "s");
+    }
+    RunResult run;
+    run.plan = &plan;
+    run.iterations = iterations;
+    run.assert_status = o.assert_status;
+    run.executions.reserve(plan.items.size() * static_cast<std::size_t>(iterations));
+    run.started_ms = epoch_ms();
+    for (auto &r : reporters) r->start(run);
+
+    Clock::time_point started = Clock::now();
+    bool first = true;
+    for (int iteration = 0; iteration < iterations && run.stopped_because.empty(); ++iteration) {
+        // Iterations past the data's last row take the last row, as newman's do.
+        std::size_t row = std::min(static_cast<std::size_t>(iteration), rows.empty() ? 0 : rows.size() - 1);
+        DataScope data(rows.empty() ? nullptr : &rows[row]);
+        for (auto &r : reporters) r->iteration(run, iteration);
+        for (std::size_t i = 0; i < plan.items.size(); ++i) {
+            if (!first && o.delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(o.delay_ms));
+            first = false;
+            int timeout_s = seconds_for(o.timeout_request_ms);
+            if (o.timeout_run_ms > 0) {
+                long left = o.timeout_run_ms -
+                            static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
+                if (left <= 0) {
+                    run.stopped_because = "the run's time limit (--timeout " + std::to_string(o.timeout_run_ms) + " ms) ran out";
+                    break;
+                }
+                if (timeout_s == 0 || seconds_for(left) < timeout_s) timeout_s = seconds_for(left);
+            }
+            Execution e = send(plan.items[i], timeout_s, o, ranges);
+            e.iteration = iteration;
+            e.position = i;
+            run.executions.push_back(std::move(e));
+            for (auto &r : reporters) r->executed(run, run.executions.back());
+            if (o.bail && run.executions.back().failed()) {
+                run.stopped_because = "--bail: stopped at the first failure";
+                break;
+            }
+        }
+    }
+    run.completed_ms = epoch_ms();
+
+    // -x hides failed requests from the exit status, never a report that
+    // could not be written.
+    bool failed = !run.stopped_because.empty() && run.stopped_because.rfind("--bail", 0) != 0;
+    for (const Execution &e : run.executions) failed = failed || e.failed();
+    int status = failed && !o.suppress_exit_code ? exit_failed : exit_ok;
+    for (auto &r : reporters) {
+        std::string why;
+        if (!r->finish(run, why)) {
+            std::fprintf(stderr, "quorvane run: %s\n", why.c_str());
+            status = exit_failed;
+        }
+    }
+    std::string why;
+    if (!export_environment.empty()) export_variables(export_environment, plan.environment_json, "environment", why);
+    if (!export_globals.empty()) export_variables(export_globals, plan.globals_json, "globals", why);
+    if (!export_collection.empty() && !api_export_postman_full(export_collection.c_str())) why = api_last_error();
+    if (!why.empty()) {
+        std::fprintf(stderr, "quorvane run: %s\n", why.c_str());
+        status = exit_failed;
+    }
+    api_cleanup();
+    return status;
+}

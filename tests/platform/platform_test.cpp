@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include "quorvane_apiclient.h"
 #include "support/host.h"
 #include "support/temp_dir.h"
+#include "util/alloc.h"
 #include "util/util.h"
 
 namespace fs = std::filesystem;
@@ -43,6 +45,40 @@ TEST(ReadFile, UnreadablePathsGiveNullAndLeaveSizeAlone) {
         EXPECT_EQ(size, 12345u);
     }
 }
+
+// Request bodies are read through the open file: only a regular file, opened
+// binary, with its size. The whole-file reader tells a lack of memory apart
+// from a file it cannot read.
+TEST(ReadFile, OpensOnlyRegularFilesAndTellsMemoryFromUnreadable) {
+    TempDir dir;
+    const std::string plain = dir.file("plain"), missing = dir.file("missing");
+    write_text(plain, std::string("a\r\nb\0\x1a", 6));
+    std::uint64_t size = 0;
+    std::FILE *f = ac_open_regular_file(plain.c_str(), &size);
+    ASSERT_NE(f, nullptr);
+    char buf[16];
+    EXPECT_EQ(std::string(buf, std::fread(buf, 1, sizeof buf, f)), std::string("a\r\nb\0\x1a", 6));
+    std::fclose(f);
+    EXPECT_EQ(size, 6u);
+    for (const char *path : {static_cast<const char *>(nullptr), "", missing.c_str(), dir.path().c_str()}) {
+        size = 7;
+        EXPECT_EQ(ac_open_regular_file(path, &size), nullptr) << (path ? path : "null");
+        EXPECT_EQ(size, 7u);
+    }
+
+    bool no_memory = true;
+    EXPECT_EQ(ac_read_file(missing.c_str(), nullptr, &no_memory), nullptr);
+    EXPECT_FALSE(no_memory);
+    ac_alloc_fail(0, true);
+    EXPECT_EQ(ac_read_file(plain.c_str(), nullptr, &no_memory), nullptr);
+    ac_alloc_fail(-1, false);
+    EXPECT_TRUE(no_memory);
+    EXPECT_NE(unique_cstr(ac_read_file(plain.c_str(), nullptr, &no_memory)), nullptr);
+    EXPECT_FALSE(no_memory);
+}
+
+// A source that gives nothing returns 0 every time.
+TEST(Entropy, DiffersFromCallToCall) { EXPECT_NE(ac_entropy(), ac_entropy()); }
 
 TEST(WriteFileAtomic, WritesExactBytesThatReadBackAndLeavesNoTemporary) {
     const std::string binary("a\0b\r\nc\n\rd\r\xff\xfe\x80\0\0end\x1a", 19);

@@ -23,6 +23,8 @@ TEST(ReadFile, RefusesDevicesAndPipesWithoutBlocking) {
     ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
     for (const std::string &path : {std::string("NUL"), std::string("CON"), std::string("\\\\.\\NUL"), pipe_name}) {
         EXPECT_EQ(ac_read_file(path.c_str(), nullptr), nullptr) << path;
+        std::uint64_t size = 0;
+        EXPECT_EQ(ac_open_regular_file(path.c_str(), &size), nullptr) << path;
     }
     CloseHandle(pipe);
     EXPECT_EQ(api_env_load("NUL"), 0);

@@ -1,3 +1,13 @@
+# A build directory configured again with another Windows dependency prefix
+# (scripts/win-deps prints a new one whenever a dependency changes) must not
+# keep the packages it found in the old one.
+if(QV_WIN_DEPS AND NOT QV_WIN_DEPS STREQUAL QV_WIN_DEPS_FOUND)
+  unset(CURL_DIR CACHE)
+  unset(yyjson_DIR CACHE)
+  unset(GTest_DIR CACHE)
+  set(QV_WIN_DEPS_FOUND "${QV_WIN_DEPS}" CACHE INTERNAL "prefix the Windows packages were found in")
+endif()
+
 # 7.85 brings the protocol allow-lists (CURLOPT_PROTOCOLS_STR) every request sets.
 find_package(CURL 7.85 REQUIRED)
 find_package(PkgConfig QUIET)

@@ -5,6 +5,10 @@ install(TARGETS quorvane-apiclient EXPORT quorvane-apiclient-targets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+if(WIN32)
+  # For hosts built with other toolchains, which make their import library from it.
+  install(FILES ${QV_DEF_FILE} DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
 install(EXPORT quorvane-apiclient-targets NAMESPACE quorvane::
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/quorvane-apiclient)
 

@@ -2,7 +2,9 @@
 #   cmake -S . -B build-win -G Ninja \
 #     -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake -DQV_WIN_DEPS="$(scripts/win-deps | tail -n 1)"
 # QV_WIN_DEPS is the prefix scripts/win-deps prints (libcurl, yyjson, GoogleTest);
-# the environment variable of the same name works too.
+# the environment variable of the same name works too. QV_WINEPREFIX is the
+# wine prefix of the tests (default /var/cache/quorvane/wine); scripts/test-windows
+# does all of this.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -47,8 +49,16 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
-# Debian 12 keeps wine64 out of PATH, in /usr/lib/wine.
+# Test programs (and CTest's listing of their tests) run under wine64, which
+# Debian 12 keeps out of PATH, in a wine prefix of their own outside the tree,
+# without wine's debug output and without its offers to install Mono or Gecko.
 find_program(QV_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+if(NOT QV_WINEPREFIX)
+  set(QV_WINEPREFIX /var/cache/quorvane/wine)
+endif()
+set(QV_WINEPREFIX "${QV_WINEPREFIX}" CACHE PATH "wine prefix the tests run in")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES QV_WINEPREFIX)
 if(QV_WINE64)
-  set(CMAKE_CROSSCOMPILING_EMULATOR "${QV_WINE64}")
+  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env WINEPREFIX=${QV_WINEPREFIX} WINEDEBUG=-all
+    "WINEDLLOVERRIDES=mscoree,mshtml=" ${QV_WINE64})
 endif()

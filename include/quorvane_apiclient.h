@@ -18,7 +18,11 @@
 #ifndef QUORVANE_APICLIENT_H
 #define QUORVANE_APICLIENT_H
 
-#if defined(_WIN32)
+/* Define QUORVANE_STATIC when linking the library's objects into the program
+ * itself rather than loading the DLL. */
+#if defined(QUORVANE_STATIC) && !defined(QUORVANE_BUILDING)
+#  define QUORVANE_API
+#elif defined(_WIN32)
 #  if defined(QUORVANE_BUILDING)
 #    define QUORVANE_API __declspec(dllexport)
 #  else

@@ -75,7 +75,7 @@ bool history_file_writable() noexcept { return !s_file_unloaded; }
 
 bool history_file_path(char (&path)[history_path_size]) noexcept {
     if (!g_storage_dir[0]) return false;
-    std::snprintf(path, sizeof path, "%s/history.json", g_storage_dir);
+    std::snprintf(path, sizeof path, "%s%chistory.json", g_storage_dir, ac_dir_separator);
     return true;
 }
 

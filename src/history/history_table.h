@@ -6,7 +6,7 @@
 #include <cstdint>
 
 constexpr int max_history_entries = 500;
-// Storage directory (at most 1023 bytes), "/" and "history.json" always fit.
+// Storage directory (at most 1023 bytes), a separator and "history.json" always fit.
 constexpr std::size_t history_path_size = 1056;
 
 // One recorded request. method and url are owned heap texts, null only after

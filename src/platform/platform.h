@@ -32,3 +32,10 @@ std::uint64_t ac_entropy() noexcept;
 
 // Creates one directory level; failure (existing, missing parent) is silent.
 void ac_make_dir(const char *path) noexcept;
+
+// What joins a directory and a file name in the paths the library makes.
+#if defined(_WIN32)
+inline constexpr char ac_dir_separator = '\\';
+#else
+inline constexpr char ac_dir_separator = '/';
+#endif

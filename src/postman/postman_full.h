@@ -7,6 +7,7 @@
 #include <yyjson.h>
 
 #include "util/dynbuf.h"
+#include "util/printf_format.h"
 
 // ---- Report (postman_report.cpp) -------------------------------------------
 
@@ -38,7 +39,7 @@ struct PmPlace {
 };
 
 // A note whose detail is a printf format; the detail is cut to a whole character.
-void ac_pm_note(const PmPlace &at, const char *what, const char *fmt, ...) noexcept __attribute__((format(printf, 3, 4)));
+void ac_pm_note(const PmPlace &at, const char *what, const char *fmt, ...) noexcept AC_PRINTF_FORMAT(3, 4);
 
 // ---- Text (postman_full_url.cpp) --------------------------------------------
 

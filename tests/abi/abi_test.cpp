@@ -1,26 +1,8 @@
-#include <cstdio>
-#include <set>
-#include <sstream>
 #include <string>
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include "support/temp_dir.h"
-
-namespace {
-
-// The one export list: a name a line.
-std::set<std::string> exported_names() {
-    std::istringstream lines(read_text(QV_EXPORTS_LIST));
-    std::set<std::string> names;
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty()) names.insert(line);
-    }
-    return names;
-}
-
-}  // namespace
+#include "abi/export_list.h"
 
 TEST(Abi, ExportListNamesOnlyDeclaredFunctions) {
     std::set<std::string> names = exported_names();
@@ -31,43 +13,4 @@ TEST(Abi, ExportListNamesOnlyDeclaredFunctions) {
         EXPECT_TRUE(header.find(" " + name + "(") != std::string::npos ||
                     header.find("*" + name + "(") != std::string::npos) << name << " is not declared";
     }
-}
-
-TEST(Abi, EveryNameResolvesUnmangledAndWorksThroughPlainPointers) {
-    void *lib = dlopen(QV_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(lib, nullptr) << dlerror();
-    for (const std::string &name : exported_names()) EXPECT_NE(dlsym(lib, name.c_str()), nullptr) << name;
-    EXPECT_EQ(dlsym(lib, "ac_set_error"), nullptr);
-    auto set = reinterpret_cast<int (*)(const char *, const char *)>(dlsym(lib, "api_env_set"));
-    auto get = reinterpret_cast<const char *(*)(const char *)>(dlsym(lib, "api_env_get"));
-    auto last_error = reinterpret_cast<const char *(*)()>(dlsym(lib, "api_last_error"));
-    auto cleanup = reinterpret_cast<void (*)()>(dlsym(lib, "api_cleanup"));
-    if (set && get && last_error && cleanup) {
-        EXPECT_EQ(set("k", "v"), 1);
-        EXPECT_STREQ(get("k"), "v");
-        EXPECT_EQ(set("", "v"), 0);
-        EXPECT_STREQ(last_error(), "api_env_set: empty or null key");
-        cleanup();  // the loaded copy has its own stores to release
-    }
-    dlclose(lib);
-}
-
-TEST(Abi, DynamicSymbolTableHoldsExactlyTheExports) {
-    const std::string command = std::string("nm -D --defined-only '") + QV_SHARED_LIBRARY + "' 2>&1";
-    FILE *pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    char chunk[4096];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, n);
-    ASSERT_EQ(pclose(pipe), 0) << output;
-    std::set<std::string> defined;
-    std::istringstream lines(output);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream fields(line);
-        std::string address, type, name, extra;
-        fields >> address >> type >> name;
-        EXPECT_TRUE(type == "T" && !name.empty() && !(fields >> extra)) << "unexpected line: " << line;
-        defined.insert(name);
-    }
-    EXPECT_EQ(defined, exported_names());
 }

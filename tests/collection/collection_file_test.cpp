@@ -1,6 +1,5 @@
+#include <filesystem>
 #include <string>
-
-#include <sys/stat.h>
 
 #include "apiclient/apiclient.h"
 #include "collection/collection.h"
@@ -116,7 +115,7 @@ TEST_F(CollectionTest, HoldsAtMost2000ItemsLoadedOrAdded) {
 TEST_F(CollectionTest, FailedLoadOrSaveLosesNeitherItemsNorFiles) {
     ASSERT_EQ(api_collection_add("f", "{}"), 1);
     write_text(dir_.file("plain"), "keep");
-    ASSERT_EQ(::mkdir(dir_.file("target").c_str(), 0755), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(dir_.file("target")));
     for (const std::string &p : {dir_.file("missing.json"), dir_.path(), dir_.file("plain/c.json")}) {
         EXPECT_EQ(api_collection_load(p.c_str()), 0);
         EXPECT_EQ(last_error(), "api_collection_load: could not read '" + p + "'");

@@ -1,7 +1,5 @@
+#include <filesystem>
 #include <string>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "apiclient/response.h"
 #include "history_fixture.h"
@@ -11,15 +9,14 @@ namespace {
 TEST_F(HistoryTest, WithoutDirectoryRecordsDefaultsAndWritesNothing) {
     const char *inputs[] = {nullptr, "", "not json", "[1]", R"({"status":"200","ts":1.5,"method":7})",
                             "\xEF\xBB\xBF{\"method\":\"POST\"}"};
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+    const std::filesystem::path cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
     g_response_status = 418;  // defaults come from the last response and the clock
     for (const char *input : inputs) {
         expect_listing_after([&] { EXPECT_EQ(api_history_add(input), 1); }, "[" + record_json("GET", "", 418, "now") + "]", 1);
     }
     std::string entries = list_dir(".");
-    ASSERT_EQ(chdir(cwd), 0);
+    std::filesystem::current_path(cwd);
     EXPECT_EQ(entries, "");
     EXPECT_STREQ(api_last_error(), "");
 }
@@ -103,8 +100,8 @@ TEST_F(HistoryTest, FailedWritesLoseNeitherEntriesNorTheFile) {
     ASSERT_EQ(rename(moved.c_str(), dir_.path().c_str()), 0);
     EXPECT_EQ(read_text(history_file()), before);
     // A directory in the file's place fails the final rename, after the temporary is written.
-    ASSERT_EQ(unlink(history_file().c_str()), 0);
-    ASSERT_EQ(mkdir(history_file().c_str(), 0755), 0);
+    ASSERT_TRUE(std::filesystem::remove(history_file()));
+    ASSERT_TRUE(std::filesystem::create_directory(history_file()));
     EXPECT_EQ(api_history_add(R"({"url":"z"})"), 1);
     EXPECT_EQ(api_history_count(), 3);
     EXPECT_EQ(list_dir(dir_.path()), "history.json");

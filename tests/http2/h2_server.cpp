@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/self_signed_tls.h"
+#include "support/posix/self_signed_tls.h"
 
 extern char **environ;
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "request/request_fixture.h"
+#include "support/host.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -210,31 +211,31 @@ TEST_F(BodyTest, UnusableBodiesAreRefusedBeforeSending) {
 }
 
 // Nothing is sent until the server challenges; the retry carries the credentials.
-TEST_F(RequestTest, DigestAndNtlmAnswerTheChallenge) {
-    auto challenge = [](const char *scheme) {
-        return [scheme](const HttpRequest &r) {
+class ChallengeTest : public RequestTest {
+protected:
+    void expect_answer(const char *scheme, const char *type, const char *authorization) {
+        server.route("/auth", [scheme](const HttpRequest &r) {
             return HttpReply(r.header("Authorization").empty()
                                  ? http_response(401, "", "WWW-Authenticate: "s + scheme + "\r\n")
                                  : http_response(200, "in"));
-        };
-    };
-    server.route("/digest", challenge(R"(Digest realm="r", nonce="abc", qop="auth")"));
-    server.route("/ntlm", challenge("NTLM"));
-    struct Case {
-        const char *path, *type, *authorization;
-    } cases[] = {{"/digest", "Digest", R"(Digest username="al", realm="r", nonce="abc", uri="/digest?x=1")"},
-                 {"/ntlm", "NTLM", "NTLM TlRMTVNTUAAB"}};
-    for (const Case &c : cases) {
-        server.clear_requests();
-        ASSERT_EQ(send(R"({"url":"$B)"s + c.path + R"(?x=1","auth":{"type":")" + c.type + R"(","user":"al","pass":"pw"}})"), 1)
+        });
+        ASSERT_EQ(send(R"({"url":"$B/auth?x=1","auth":{"type":")"s + type + R"(","user":"al","pass":"pw"}})"), 1)
             << api_last_error();
-        EXPECT_EQ(api_response_status(), 200) << c.type;
+        EXPECT_EQ(api_response_status(), 200);
         auto requests = server.requests();
-        ASSERT_EQ(requests.size(), 2u) << c.type;
-        EXPECT_EQ(requests[0].header_count("Authorization"), 0u) << c.type;
-        EXPECT_EQ(requests[1].header("Authorization").rfind(c.authorization, 0), 0u) << requests[1].header("Authorization");
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_EQ(requests[0].header_count("Authorization"), 0u);
+        EXPECT_EQ(requests[1].header("Authorization").rfind(authorization, 0), 0u) << requests[1].header("Authorization");
     }
+};
+
+TEST_F(ChallengeTest, DigestAnswersTheChallenge) {
+    if (under_wine()) GTEST_SKIP() << "wine has no WDigest package, through which libcurl with Schannel answers Digest";
+    expect_answer(R"(Digest realm="r", nonce="abc", qop="auth")", "Digest",
+                  R"(Digest username="al", realm="r", nonce="abc", uri="/auth?x=1")");
 }
+
+TEST_F(ChallengeTest, NtlmAnswersTheChallenge) { expect_answer("NTLM", "NTLM", "NTLM TlRMTVNTUAAB"); }
 
 TEST_F(RequestTest, AwsSignatureHeaders) {
     struct Case {

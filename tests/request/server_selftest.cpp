@@ -1,28 +1,23 @@
 // What the other request tests do not reach: chunked requests sent in pieces,
 // and large uploads behind "Expect: 100-continue".
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <string>
 
 #include "request/request_fixture.h"
+#include "support/sockets.h"
 
 namespace {
 
 TEST(HttpServerSelftest, DecodesAChunkedRequestSentInPiecesAndKeepsItRaw) {
     HttpServer server;
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{.sin_family = AF_INET, .sin_port = htons(static_cast<uint16_t>(server.port())),
-                     .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
-    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    socket_t fd = connect_loopback(server.port());
+    ASSERT_NE(fd, no_socket);
     const std::string head = "PUT /c HTTP/1.1\r\nTransfer-Encoding: chunked\r\nX-A:  1 \r\n\r\n";
     const std::string chunks = "4\r\nWiki\r\n5;ext=1\r\npedia\r\n0\r\nX-Trailer: t\r\n\r\n";
-    for (const std::string &piece : {head + chunks.substr(0, 9), chunks.substr(9)}) ::send(fd, piece.data(), piece.size(), 0);
+    for (const std::string &piece : {head + chunks.substr(0, 9), chunks.substr(9)}) send_all(fd, piece.data(), piece.size());
     std::string answer;
     char buf[4096];
-    for (ssize_t n; (n = recv(fd, buf, sizeof buf, 0)) > 0;) answer.append(buf, static_cast<size_t>(n));
-    close(fd);
+    for (long n; (n = recv_some(fd, buf, sizeof buf)) > 0;) answer.append(buf, static_cast<size_t>(n));
+    close_socket(fd);
     EXPECT_EQ(answer, http_response(200));
     auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);

@@ -1,18 +1,7 @@
 #include "support/http_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <pthread.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 #include <condition_variable>
-#include <csignal>
 #include <cstdlib>
 #include <deque>
 #include <map>
@@ -22,7 +11,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "support/self_signed_tls.h"
+#include "support/server_tls.h"
+#include "support/sockets.h"
 
 namespace {
 
@@ -104,12 +94,12 @@ std::size_t chunked_size(std::string_view data, std::string &body) {
 // One accepted connection, plain or TLS, with blocking I/O. Shutting the
 // socket down from another thread ends any call blocked on it.
 struct Peer {
-    int fd;
-    SSL *ssl;
+    socket_t fd;
+    TlsConnection *tls;  // null: plain
 
     bool fill(std::string &pending) {
         char buf[read_chunk];
-        long n = ssl ? SSL_read(ssl, buf, sizeof buf) : recv(fd, buf, sizeof buf, 0);
+        long n = tls ? tls->read(buf, sizeof buf) : recv_some(fd, buf, sizeof buf);
         if (n <= 0) return false;
         pending.append(buf, static_cast<std::size_t>(n));
         return true;
@@ -118,8 +108,7 @@ struct Peer {
     bool write_all(std::string_view data) {
         while (!data.empty()) {
             std::size_t part = std::min<std::size_t>(data.size(), 1 << 30);
-            long n = ssl ? SSL_write(ssl, data.data(), static_cast<int>(part))
-                         : send(fd, data.data(), part, MSG_NOSIGNAL);
+            long n = tls ? tls->write(data.data(), part) : send_some(fd, data.data(), part);
             if (n <= 0) return false;
             data.remove_prefix(static_cast<std::size_t>(n));
         }
@@ -160,11 +149,10 @@ std::optional<HttpRequest> read_request(Peer &peer, std::string &pending) {
 
 // Reads until the client closes (or a second passes), so that closing our
 // end never resets the connection while the answer is still in flight.
-void drain(int fd) {
-    timeval wait{1, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+void drain(socket_t fd) {
+    set_recv_timeout(fd, 1000);
     char buf[4096];
-    while (recv(fd, buf, sizeof buf, 0) > 0) {
+    while (recv_some(fd, buf, sizeof buf) > 0) {
     }
 }
 
@@ -228,11 +216,11 @@ std::string http_response(int status, std::string_view body, std::string_view he
 }
 
 struct HttpServer::Impl {
-    int listen_fd = -1;
-    int wake[2] = {-1, -1};
-    int port = 0;
+    socket_t listen_fd = no_socket;
+    int port = 0;         // where the listener is
+    int public_port = 0;  // where clients connect: the relay's port under Windows TLS
     std::string base_url;
-    SSL_CTX *tls = nullptr;
+    std::unique_ptr<ServerTls> tls;
     std::string cert_pem;
     bool keep_alive = false;
     std::atomic<std::size_t> connections{0};
@@ -242,7 +230,7 @@ struct HttpServer::Impl {
     mutable std::mutex mutex;
     std::condition_variable stopping_cv;
     bool stopping = false;
-    std::set<int> open_fds;
+    std::set<socket_t> open_fds;
     std::vector<HttpRequest> requests;
     std::deque<HttpReply> queue;
     std::map<std::string, HttpHandler, std::less<>> routes;
@@ -255,47 +243,26 @@ struct HttpServer::Impl {
     std::vector<Worker> workers;  // only the acceptor touches it until it is joined
 
     ~Impl() {
-        for (int fd : {listen_fd, wake[0], wake[1]}) {
-            if (fd >= 0) close(fd);
-        }
-        SSL_CTX_free(tls);
+        tls.reset();
+        if (listen_fd != no_socket) close_socket(listen_fd);
     }
 
     void listen_on(int wanted_port) {
-        listen_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (listen_fd < 0) throw std::runtime_error("socket failed");
-        int one = 1;
-        setsockopt(listen_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(static_cast<uint16_t>(wanted_port));
-        socklen_t len = sizeof addr;
-        if (bind(listen_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
-            listen(listen_fd, SOMAXCONN) != 0 ||
-            getsockname(listen_fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0) {
-            throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(wanted_port));
-        }
-        port = ntohs(addr.sin_port);
-        if (pipe2(wake, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+        listen_fd = listen_loopback(wanted_port, port);
+        if (listen_fd == no_socket) throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(wanted_port));
     }
 
+    // stop() wakes the blocked accept by connecting once itself.
     void accept_loop() {
         for (;;) {
-            pollfd fds[2] = {{listen_fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
-            if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
-            if (fds[1].revents != 0) return;
-            if ((fds[0].revents & POLLIN) == 0) continue;
-            int fd = accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0) continue;
-            int one = 1;
-            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            socket_t fd = accept_connection(listen_fd);
             {
                 std::lock_guard lock(mutex);
                 if (stopping) {
-                    close(fd);
+                    if (fd != no_socket) close_socket(fd);
                     return;
                 }
+                if (fd == no_socket) continue;
                 open_fds.insert(fd);
             }
             std::erase_if(workers, [](Worker &w) {
@@ -312,34 +279,15 @@ struct HttpServer::Impl {
         }
     }
 
-    void serve(int fd) {
-        // TLS writes go through write(2): a client that hung up must give
-        // EPIPE here, not a SIGPIPE that ends the test program.
-        sigset_t pipe_signal;
-        sigemptyset(&pipe_signal);
-        sigaddset(&pipe_signal, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
-
-        SSL *ssl = tls ? SSL_new(tls) : nullptr;
-        if (!tls || (ssl && SSL_set_fd(ssl, fd) == 1 && SSL_accept(ssl) == 1)) exchange(Peer{fd, ssl}, ++connections);
-        SSL_free(ssl);
+    void serve(socket_t fd) {
+        std::unique_ptr<TlsConnection> conn;
+        if (!tls || tls->accept(fd, conn)) exchange(Peer{fd, conn.get()}, ++connections);
+        conn.reset();
         {
             std::lock_guard lock(mutex);
             open_fds.erase(fd);
         }
-        close(fd);
-    }
-
-    // Client certificate and session resumption, as seen by this connection.
-    static void describe_tls(SSL *ssl, HttpRequest &req) {
-        if (!ssl) return;
-        req.tls_resumed = SSL_session_reused(ssl) == 1;
-        X509 *cert = SSL_get1_peer_certificate(ssl);
-        if (!cert) return;
-        char cn[256] = "";
-        X509_NAME_get_text_by_NID(X509_get_subject_name(cert), NID_commonName, cn, sizeof cn);
-        req.client_cert_cn = cn;
-        X509_free(cert);
+        close_socket(fd);
     }
 
     // False when the server stops while waiting.
@@ -368,15 +316,18 @@ struct HttpServer::Impl {
             if (!req) return;
             pending.erase(0, req->raw.size());
             req->connection = connection;
-            describe_tls(peer.ssl, *req);
+            if (peer.tls) {
+                req->client_cert_cn = peer.tls->client_cert_cn();
+                req->tls_resumed = peer.tls->resumed();
+            }
             HttpReply reply = answer_to(*req);
             if (!send_reply(peer, reply)) return;
             std::string_view head(*reply.bytes);
             head = head.substr(0, head.find("\r\n\r\n"));
             if (!keep_alive || icontains(head, "Connection: close")) break;
         }
-        if (peer.ssl) SSL_shutdown(peer.ssl);
-        shutdown(peer.fd, SHUT_WR);
+        if (peer.tls) peer.tls->close_notify();
+        shutdown_send(peer.fd);
         drain(peer.fd);
     }
 
@@ -404,16 +355,11 @@ HttpServer::HttpServer(HttpServerOptions options) : impl_(std::make_unique<Impl>
     impl_->listen_on(options.port);
     impl_->keep_alive = options.keep_alive;
     if (options.tls) {
-        impl_->tls = make_self_signed_server_ctx(&impl_->cert_pem);
-        if (!impl_->tls) throw std::runtime_error("cannot make the TLS certificate");
-        // Resumed sessions need an id context once client certificates are asked for.
-        static const unsigned char context[] = "qv-test";
-        SSL_CTX_set_session_id_context(impl_->tls, context, sizeof context - 1);
-        if (options.ask_client_cert) {
-            SSL_CTX_set_verify(impl_->tls, SSL_VERIFY_PEER, [](int, X509_STORE_CTX *) { return 1; });
-        }
+        impl_->tls = ServerTls::start(impl_->port, options.ask_client_cert);
+        impl_->cert_pem = impl_->tls->certificate_pem();
     }
-    impl_->base_url = std::string(options.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(impl_->port);
+    impl_->public_port = impl_->tls ? impl_->tls->port() : impl_->port;
+    impl_->base_url = std::string(options.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(impl_->public_port);
     impl_->acceptor = std::thread([this] { impl_->accept_loop(); });
 }
 
@@ -425,19 +371,18 @@ void HttpServer::stop() {
         {
             std::lock_guard lock(s.mutex);
             s.stopping = true;
-            for (int fd : s.open_fds) shutdown(fd, SHUT_RDWR);
+            for (socket_t fd : s.open_fds) shutdown_both(fd);
         }
         s.stopping_cv.notify_all();
-        char byte = 0;
-        while (write(s.wake[1], &byte, 1) < 0 && errno == EINTR) {
-        }
+        socket_t wake = connect_loopback(s.port);
+        if (wake != no_socket) close_socket(wake);
         if (s.acceptor.joinable()) s.acceptor.join();
         for (auto &worker : s.workers) worker.thread.join();
         s.workers.clear();
     });
 }
 
-int HttpServer::port() const { return impl_->port; }
+int HttpServer::port() const { return impl_->public_port; }
 const std::string &HttpServer::base_url() const { return impl_->base_url; }
 std::string HttpServer::url(std::string_view path) const { return impl_->base_url + std::string(path); }
 const std::string &HttpServer::certificate_pem() const { return impl_->cert_pem; }

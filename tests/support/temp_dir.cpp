@@ -1,21 +1,28 @@
 #include "support/temp_dir.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
 
 namespace fs = std::filesystem;
 
+// create_directory makes a directory only where none was: a name that is
+// taken, by another test program too, just draws the next one.
 TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "qv-test-XXXXXX").string();
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = buf.data();
+    static std::mt19937_64 names{std::random_device{}()};
+    const fs::path base = fs::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        fs::path candidate = base / ("qv-test-" + std::to_string(names() % 1000000000000u));
+        std::error_code ec;
+        // Forward slashes throughout, on Windows too: it accepts them, and
+        // tests put paths into JSON texts without escaping them.
+        if (fs::create_directory(candidate, ec)) path_ = candidate.generic_string();
+    }
+    if (path_.empty()) throw std::runtime_error("cannot make a temporary directory in " + base.string());
 }
 
 TempDir::~TempDir() {

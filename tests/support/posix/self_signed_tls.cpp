@@ -1,4 +1,4 @@
-#include "support/self_signed_tls.h"
+#include "support/posix/self_signed_tls.h"
 
 #include <memory>
 

@@ -4,6 +4,7 @@
 // "item" array, keeping the old collection and leaving the report "{}";
 // the report is JSON and counts the items; the full export reads back to
 // the same items, member for member.
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -30,27 +31,45 @@ void check_report(const char *operation) {
 // for others; the replayed corpus keeps every invariant strict. They are:
 // - a URL does not always come back whole: an empty port, query or user
 //   name ("http://h:/", "http://h/p?", "http://@h/", "http://:pw@h/", this
-//   one with its password) is dropped,
-//   "http://h::/" loses a colon (so does a colon after a leading
-//   placeholder), and a URL without a scheme can gain "http://" (one that
-//   starts with its query, or with a "{{" that the encoding made "%7B%7B");
-//   URLs are compared without "http://", user info, ':' and '?';
+//   one with its password) is dropped, and so is white space that ends the
+//   host ("h #" imports as "http://h "); "http://h::/" loses a colon (so does a
+//   colon after a leading placeholder); a URL without a scheme can gain
+//   "http://" (one that starts with its query, or with a "{{" that the
+//   encoding made "%7B%7B"). URLs are compared without scheme, user info,
+//   ':', '?' and white space;
 // - a text that holds a NUL ("\u0000") may be cut there (auth type,
 //   multipart file names): inputs with one are not compared;
 // - an auth of type "" is not written, and comes back {}; an unsupported
 //   auth with a parameter named "type" repeats the "type" key, and only the
 //   first comes back;
 // - the body type of an empty body ("json" from an empty raw JSON body) is
-//   not written, and comes back "raw".
+//   not written, and comes back "raw";
+// - a form body whose placeholder holds '&' or '=' ("k={{a&b}}") is split
+//   there by the export: form bodies with placeholders are not compared;
+// - the export fails as a whole when a form body holds a %XX escape of a
+//   byte that is not UTF-8 ("k={{%ff}}"): collections with a '%' in a form
+//   body may fail to export.
 std::string known_url_form(std::string url) {
-    if (url.rfind("http://", 0) == 0) url.erase(0, 7);
+    std::size_t scheme = 0;
+    while (scheme < url.size() && (std::isalnum(static_cast<unsigned char>(url[scheme])) || url[scheme] == '+' ||
+                                   url[scheme] == '-' || url[scheme] == '.'))
+        ++scheme;
+    if (scheme > 0 && url.compare(scheme, 3, "://") == 0) url.erase(0, scheme + 3);
     std::size_t at = url.substr(0, url.find('/')).rfind('@');
     if (at != std::string::npos) url.erase(0, at + 1);
-    std::erase_if(url, [](char c) { return c == ':' || c == '?'; });
+    std::erase_if(url, [](char c) { return c == ':' || c == '?' || std::isspace(static_cast<unsigned char>(c)); });
     return url;
 }
 
-std::string with_known_forms(const std::string &item) {
+// True for a form body with a placeholder, which the export may split.
+bool form_with_placeholder(const std::string &item) {
+    FuzzDoc doc = fuzz_parse(item);
+    yyjson_val *root = yyjson_doc_get_root(doc.get());
+    return fuzz_cstr_member(root, "body_type", "") == "form" &&
+           fuzz_cstr_member(root, "body", "").find("{{") != std::string::npos;
+}
+
+std::string with_known_forms(const std::string &item, bool drop_body) {
     FuzzDoc doc = fuzz_parse(item);
     yyjson_mut_doc *copy = yyjson_doc_mut_copy(doc.get(), nullptr);
     yyjson_mut_val *root = yyjson_mut_doc_get_root(copy);
@@ -65,7 +84,9 @@ std::string with_known_forms(const std::string &item) {
         yyjson_mut_obj_remove_key(auth, "type");
         yyjson_mut_obj_add_val(copy, auth, "type", type);
     }
-    if (yyjson_mut_get_len(yyjson_mut_obj_get(root, "body")) == 0) {
+    yyjson_mut_val *body = yyjson_mut_obj_get(root, "body");
+    if (drop_body) yyjson_mut_set_str(body, "");
+    if (yyjson_mut_get_len(body) == 0) {
         yyjson_mut_obj_remove_key(root, "body_type");
     }
     char *text = yyjson_mut_write(copy, 0, nullptr);
@@ -75,16 +96,30 @@ std::string with_known_forms(const std::string &item) {
     return out;
 }
 
+bool known_export_failure(const std::vector<std::string> &items) {
+    for (const std::string &item : items) {
+        FuzzDoc doc = fuzz_parse(item);
+        yyjson_val *root = yyjson_doc_get_root(doc.get());
+        if (fuzz_cstr_member(root, "body_type", "") == "form" &&
+            fuzz_cstr_member(root, "body", "").find('%') != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 bool known_difference(std::string_view input, const std::vector<std::string> &first,
                       const std::vector<std::string> &second) {
     if (input.find("\\u0000") != std::string_view::npos) return true;
     if (first.size() != second.size()) return false;
     for (std::size_t i = 0; i < first.size(); ++i) {
-        if (first[i] != second[i] && with_known_forms(first[i]) != with_known_forms(second[i])) return false;
+        bool drop_body = form_with_placeholder(first[i]);
+        if (first[i] != second[i] && with_known_forms(first[i], drop_body) != with_known_forms(second[i], drop_body))
+            return false;
     }
     return true;
 }
 #else
+bool known_export_failure(const std::vector<std::string> &) { return false; }
 bool known_difference(std::string_view, const std::vector<std::string> &, const std::vector<std::string> &) {
     return false;
 }
@@ -115,7 +150,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (const std::string &item : first) FUZZ_CHECK(fuzz_parse(item) != nullptr, "item JSON " + item);
 
     const std::string exported = fuzz_temp_path("exported_full.json");
-    FUZZ_CHECK(api_export_postman_full(exported.c_str()) == 1, api_last_error());
+    if (!api_export_postman_full(exported.c_str())) {
+        FUZZ_CHECK(known_export_failure(first), api_last_error());
+        return 0;
+    }
     check_report("export");
     FUZZ_CHECK(api_import_postman_full(exported.c_str()) == 1, api_last_error());
     check_report("import");

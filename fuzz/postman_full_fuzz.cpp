@@ -1,0 +1,135 @@
+// api_import_postman_full on a fuzzed Postman v2.0/v2.1 file, then
+// api_export_postman_full and api_import_postman_full of the export.
+// Invariants: an import fails exactly when the file is not an object with an
+// "item" array, keeping the old collection and leaving the report "{}";
+// the report is JSON and counts the items; the full export reads back to
+// the same items, member for member.
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "quorvane_apiclient.h"
+#include "support.h"
+
+namespace {
+
+// The report of the last import or export must be an object that counts
+// every item of the collection.
+void check_report(const char *operation) {
+    std::string text = api_postman_report_json();
+    FuzzDoc doc = fuzz_parse(text);
+    yyjson_val *root = doc ? yyjson_doc_get_root(doc.get()) : nullptr;
+    FUZZ_CHECK(yyjson_is_obj(root) && fuzz_cstr_member(root, "operation", "") == operation, "report " + text);
+    yyjson_val *items = yyjson_obj_get(root, "items");
+    FUZZ_CHECK(yyjson_is_int(items) && yyjson_get_int(items) == api_collection_count(), "report " + text);
+}
+
+#ifdef QV_FUZZ_CAMPAIGN
+// Findings already reported, masked in campaigns only so that they can look
+// for others; the replayed corpus keeps every invariant strict. They are:
+// - a URL does not always come back whole: an empty port, query or user
+//   name ("http://h:/", "http://h/p?", "http://@h/", "http://:pw@h/", this
+//   one with its password) is dropped, and so is white space that ends the
+//   host ("h #" imports as "http://h "); "http://h::/" loses a colon (so does a
+//   colon after a leading placeholder); a URL without a scheme can gain
+//   "http://" (one that starts with its query, or with a "{{" that the
+//   encoding made "%7B%7B"). URLs are compared without scheme, user info,
+//   ':', '?' and white space;
+// - a text that holds a NUL ("\u0000") may be cut there (auth type,
+//   multipart file names): inputs with one are not compared;
+// - an auth of type "" is not written, and comes back {}; an unsupported
+//   auth with a parameter named "type" repeats the "type" key, and only the
+//   first comes back;
+// - the body type of an empty body ("json" from an empty raw JSON body) is
+//   not written, and comes back "raw".
+std::string known_url_form(std::string url) {
+    std::size_t scheme = 0;
+    while (scheme < url.size() && (std::isalnum(static_cast<unsigned char>(url[scheme])) || url[scheme] == '+' ||
+                                   url[scheme] == '-' || url[scheme] == '.'))
+        ++scheme;
+    if (scheme > 0 && url.compare(scheme, 3, "://") == 0) url.erase(0, scheme + 3);
+    std::size_t at = url.substr(0, url.find('/')).rfind('@');
+    if (at != std::string::npos) url.erase(0, at + 1);
+    std::erase_if(url, [](char c) { return c == ':' || c == '?' || std::isspace(static_cast<unsigned char>(c)); });
+    return url;
+}
+
+std::string with_known_forms(const std::string &item) {
+    FuzzDoc doc = fuzz_parse(item);
+    yyjson_mut_doc *copy = yyjson_doc_mut_copy(doc.get(), nullptr);
+    yyjson_mut_val *root = yyjson_mut_doc_get_root(copy);
+    yyjson_mut_val *url_val = yyjson_mut_obj_get(root, "url");
+    std::string url = known_url_form(std::string(yyjson_mut_get_str(url_val), yyjson_mut_get_len(url_val)));
+    yyjson_mut_set_strn(url_val, url.data(), url.size());  // url outlives the write
+    yyjson_mut_val *auth = yyjson_mut_obj_get(root, "auth");
+    yyjson_mut_val *type = yyjson_mut_obj_get(auth, "type");
+    if (yyjson_mut_equals_str(type, "")) {
+        yyjson_mut_obj_clear(auth);
+    } else if (type) {
+        yyjson_mut_obj_remove_key(auth, "type");
+        yyjson_mut_obj_add_val(copy, auth, "type", type);
+    }
+    if (yyjson_mut_get_len(yyjson_mut_obj_get(root, "body")) == 0) {
+        yyjson_mut_obj_remove_key(root, "body_type");
+    }
+    char *text = yyjson_mut_write(copy, 0, nullptr);
+    std::string out = text ? text : "";
+    std::free(text);
+    yyjson_mut_doc_free(copy);
+    return out;
+}
+
+bool known_difference(std::string_view input, const std::vector<std::string> &first,
+                      const std::vector<std::string> &second) {
+    if (input.find("\\u0000") != std::string_view::npos) return true;
+    if (first.size() != second.size()) return false;
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        if (first[i] != second[i] && with_known_forms(first[i]) != with_known_forms(second[i]))
+            return false;
+    }
+    return true;
+}
+#else
+bool known_difference(std::string_view, const std::vector<std::string> &, const std::vector<std::string> &) {
+    return false;
+}
+#endif
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    fuzz_reset();
+    fuzz_add_kept_item();
+    const std::string path = fuzz_temp_path("postman_full.json");
+    fuzz_write_file(path, data, size);
+
+    FuzzDoc doc = fuzz_parse(std::string_view(reinterpret_cast<const char *>(data), size));
+    yyjson_val *root = doc ? yyjson_doc_get_root(doc.get()) : nullptr;
+    bool importable = yyjson_is_arr(yyjson_obj_get(root, "item"));
+    int imported = api_import_postman_full(path.c_str());
+    std::vector<std::string> first = fuzz_collection_items();
+    FUZZ_CHECK(imported == (importable ? 1 : 0),
+               "api_import_postman_full returned " + std::to_string(imported) + ": " + api_last_error());
+    if (!imported) {
+        FUZZ_CHECK(std::string(api_last_error()).rfind("api_import_postman_full: ", 0) == 0, api_last_error());
+        FUZZ_CHECK(fuzz_only_kept_item(), "a failed import changed the collection:\n" + fuzz_listing(first));
+        FUZZ_CHECK(std::string(api_postman_report_json()) == "{}", api_postman_report_json());
+        return 0;
+    }
+    check_report("import");
+    for (const std::string &item : first) FUZZ_CHECK(fuzz_parse(item) != nullptr, "item JSON " + item);
+
+    const std::string exported = fuzz_temp_path("exported_full.json");
+    FUZZ_CHECK(api_export_postman_full(exported.c_str()) == 1, api_last_error());
+    check_report("export");
+    FUZZ_CHECK(api_import_postman_full(exported.c_str()) == 1, api_last_error());
+    check_report("import");
+    std::vector<std::string> second = fuzz_collection_items();
+    std::string_view input(reinterpret_cast<const char *>(data), size);
+    FUZZ_CHECK(second == first || known_difference(input, first, second),
+               "imported:\n" + fuzz_listing(first) + "after full export and import:\n" + fuzz_listing(second) +
+                   "exported file:\n" + fuzz_read_file(exported));
+    return 0;
+}

@@ -131,7 +131,10 @@ char *ac_env_substitute(const char *text, ExpandError *error) noexcept {
     for (int pass = 0; pass < passes && std::strstr(current.get(), "{{"); ++pass) {
         DynBuf out(expand_limit);
         std::size_t current_len = std::strlen(current.get());
+        // Room for a pass that doubles the text, never more than the limit:
+        // asking for more would fail a pass whose result fits.
         std::size_t room = current_len < expand_limit / 2 ? current_len * 2 + 255 : expand_limit;
+        if (room > expand_limit) room = expand_limit;
         if (!out.reserve(room) || !expand_once(current.get(), out)) {
             why = error_of(out);
             return nullptr;

@@ -50,8 +50,11 @@ enum class PmSet { query, path, userinfo, component, form };
 // Appends s[0..len) percent-encoded; {{name}} placeholders are copied as they
 // are, since their values are only known when the request is sent.
 bool ac_pm_encode(DynBuf &out, const char *s, std::size_t len, PmSet set) noexcept;
-// Appends s[0..len) with %XX sequences decoded (and '+' as a space when asked).
+// Appends s[0..len) with %XX sequences decoded (and '+' as a space when
+// asked); placeholders are copied as they are, as ac_pm_encode left them.
 bool ac_pm_decode(DynBuf &out, const char *s, std::size_t len, bool plus_is_space) noexcept;
+// First of `stops` in s[from..to) outside placeholders, or `to`.
+std::size_t ac_pm_find(const char *s, std::size_t from, std::size_t to, const char *stops) noexcept;
 // The text of a string, number or boolean; NULL for anything else.
 const char *ac_pm_scalar(yyjson_val *v, std::size_t *len, char (&scratch)[40]) noexcept;
 // Appends s[0..len) as a JSON string literal, escaped as JSON.stringify does.

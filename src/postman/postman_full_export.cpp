@@ -115,15 +115,23 @@ struct ItemWriter {
         yyjson_mut_val *list = arr();
         add(body, "urlencoded", list);
         for (std::size_t b = 0; ok && b <= len;) {
-            const void *amp = std::memchr(s + b, '&', len - b);
-            std::size_t e = amp ? static_cast<std::size_t>(static_cast<const char *>(amp) - s) : len;
-            const void *eq = std::memchr(s + b, '=', e - b);
-            std::size_t k = eq ? static_cast<std::size_t>(static_cast<const char *>(eq) - s) : e;
+            // A placeholder's name may hold '&' or '=': it is one piece.
+            std::size_t e = ac_pm_find(s, b, len, "&");
+            std::size_t k = ac_pm_find(s, b, e, "=");
             DynBuf key, value;
-            ok = ok && ac_pm_decode(key, s + b, k - b, true) && (k == e || ac_pm_decode(value, s + k + 1, e - k - 1, true));
+            ok = ok && decoded(key, s + b, k - b) && (k == e || decoded(value, s + k + 1, e - k - 1));
             if (e > b) pair(list, key.c_str(), key.len(), value.c_str(), value.len());
             b = e + 1;
         }
+    }
+
+    // A %XX escape of a byte that is not UTF-8 cannot be a JSON string, so
+    // such a piece stays as it was encoded rather than failing the export.
+    static bool decoded(DynBuf &out, const char *s, std::size_t len) noexcept {
+        if (!ac_pm_decode(out, s, len, true)) return false;
+        if (ac_utf8_valid(out.c_str(), out.len())) return true;
+        out.reset();
+        return out.append(s, len);
     }
 
     // The body by its type; a Content-Type the import added goes back into the mode.

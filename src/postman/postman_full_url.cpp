@@ -256,7 +256,13 @@ bool ac_pm_encode(DynBuf &out, const char *s, std::size_t len, PmSet set) noexce
 }
 
 bool ac_pm_decode(DynBuf &out, const char *s, std::size_t len, bool plus_is_space) noexcept {
+    Braces braces{s, len};
     for (std::size_t i = 0; i < len; ++i) {
+        if (std::size_t e = braces.end_at(i)) {
+            if (!out.append(s + i, e - i)) return false;
+            i = e - 1;
+            continue;
+        }
         char c = s[i];
         if (c == '%' && i + 2 < len && hex_value(s[i + 1]) >= 0 && hex_value(s[i + 2]) >= 0) {
             c = static_cast<char>(hex_value(s[i + 1]) * 16 + hex_value(s[i + 2]));
@@ -267,6 +273,10 @@ bool ac_pm_decode(DynBuf &out, const char *s, std::size_t len, bool plus_is_spac
         if (!out.append_byte(c)) return false;
     }
     return true;
+}
+
+std::size_t ac_pm_find(const char *s, std::size_t from, std::size_t to, const char *stops) noexcept {
+    return Braces{s, to}.find(from, to, stops);
 }
 
 const char *ac_pm_scalar(yyjson_val *v, std::size_t *len, char (&scratch)[40]) noexcept {

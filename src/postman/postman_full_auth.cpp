@@ -131,11 +131,18 @@ yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_va
             yyjson_val *k = yyjson_obj_get(entry, "key");
             yyjson_val *v = yyjson_obj_get(entry, "value");
             if (!yyjson_is_str(k)) continue;
+            // The item's auth keeps its type under "type": a parameter of that name cannot stay.
+            if (is(yyjson_get_str(k), "type")) {
+                ac_pm_note(at, "auth", "auth parameter 'type' dropped: the name holds the auth type");
+                continue;
+            }
             yyjson_mut_val *copy = v ? yyjson_val_mut_copy(doc, v) : yyjson_mut_null(doc);
             a.ok = copy && yyjson_mut_obj_add(obj, yyjson_mut_strncpy(doc, yyjson_get_str(k), yyjson_get_len(k)), copy);
         }
         if (yyjson_is_obj(params)) {
             yyjson_mut_val *copy = yyjson_val_mut_copy(doc, params);
+            if (copy && yyjson_mut_obj_remove_key(copy, "type"))
+                ac_pm_note(at, "auth", "auth parameter 'type' dropped: the name holds the auth type");
             yyjson_mut_obj_iter mit = yyjson_mut_obj_iter_with(copy);
             for (yyjson_mut_val *k; a.ok && copy && (k = yyjson_mut_obj_iter_next(&mit));)
                 a.ok = yyjson_mut_obj_add(obj, k, yyjson_mut_obj_iter_get_val(k));

@@ -4,6 +4,7 @@
 // "item" array, keeping the old collection and leaving the report "{}";
 // the report is JSON and counts the items; the full export reads back to
 // the same items, member for member.
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -37,6 +38,8 @@ void check_report(const char *operation) {
 //   "http://" (one that starts with its query, or with a "{{" that the
 //   encoding made "%7B%7B"). URLs are compared without scheme, user info,
 //   ':', '?' and white space;
+// - a folder path comes back without empty names ("/" from a folder named
+//   "/", "a//b" from one named ""): the path's '/' cannot tell them apart;
 // - a text that holds a NUL ("\u0000") may be cut there (auth type,
 //   multipart file names): inputs with one are not compared;
 // - an auth of type "" is not written, and comes back {};
@@ -55,6 +58,16 @@ std::string known_url_form(std::string url) {
     return url;
 }
 
+std::string known_folder_form(std::string_view folder) {
+    std::string out;
+    for (std::size_t b = 0; b <= folder.size();) {
+        std::size_t e = std::min(folder.find('/', b), folder.size());
+        if (e > b) out.append(out.empty() ? "" : "/").append(folder.substr(b, e - b));
+        b = e + 1;
+    }
+    return out;
+}
+
 std::string with_known_forms(const std::string &item) {
     FuzzDoc doc = fuzz_parse(item);
     yyjson_mut_doc *copy = yyjson_doc_mut_copy(doc.get(), nullptr);
@@ -62,6 +75,9 @@ std::string with_known_forms(const std::string &item) {
     yyjson_mut_val *url_val = yyjson_mut_obj_get(root, "url");
     std::string url = known_url_form(std::string(yyjson_mut_get_str(url_val), yyjson_mut_get_len(url_val)));
     yyjson_mut_set_strn(url_val, url.data(), url.size());  // url outlives the write
+    yyjson_mut_val *folder_val = yyjson_mut_obj_get(root, "folder");
+    std::string folder = known_folder_form(std::string_view(yyjson_mut_get_str(folder_val), yyjson_mut_get_len(folder_val)));
+    yyjson_mut_set_strn(folder_val, folder.data(), folder.size());
     yyjson_mut_val *auth = yyjson_mut_obj_get(root, "auth");
     if (yyjson_mut_equals_str(yyjson_mut_obj_get(auth, "type"), "")) yyjson_mut_obj_clear(auth);
     if (yyjson_mut_get_len(yyjson_mut_obj_get(root, "body")) == 0) {

@@ -139,14 +139,16 @@ yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_va
             yyjson_mut_val *copy = v ? yyjson_val_mut_copy(doc, v) : yyjson_mut_null(doc);
             a.ok = copy && yyjson_mut_obj_add(obj, yyjson_mut_strncpy(doc, yyjson_get_str(k), yyjson_get_len(k)), copy);
         }
-        if (yyjson_is_obj(params)) {
-            yyjson_mut_val *copy = yyjson_val_mut_copy(doc, params);
-            if (copy && yyjson_mut_obj_remove_key(copy, "type"))
+        // Object form (v2.0): each member copied on its own; moving the
+        // nodes of a copied object would relink the list being walked.
+        yyjson_obj_iter oit = yyjson_obj_iter_with(params);
+        for (yyjson_val *k; a.ok && (k = yyjson_obj_iter_next(&oit));) {
+            if (is(yyjson_get_str(k), "type")) {
                 ac_pm_note(at, "auth", "auth parameter 'type' dropped: the name holds the auth type");
-            yyjson_mut_obj_iter mit = yyjson_mut_obj_iter_with(copy);
-            for (yyjson_mut_val *k; a.ok && copy && (k = yyjson_mut_obj_iter_next(&mit));)
-                a.ok = yyjson_mut_obj_add(obj, k, yyjson_mut_obj_iter_get_val(k));
-            a.ok = a.ok && copy;
+                continue;
+            }
+            yyjson_mut_val *copy = yyjson_val_mut_copy(doc, yyjson_obj_iter_get_val(k));
+            a.ok = copy && yyjson_mut_obj_add(obj, yyjson_mut_strncpy(doc, yyjson_get_str(k), yyjson_get_len(k)), copy);
         }
         return a.ok ? obj : nullptr;
     }

@@ -16,6 +16,8 @@ struct RunOptions {
     long timeout_request_ms = 0;  // 0: no limit, as newman
     long timeout_run_ms = 0;
     bool insecure = false;
+    std::string ssl_client_cert;
+    std::string ssl_client_key;
     bool ignore_redirects = false;
     bool bail = false;
     bool suppress_exit_code = false;

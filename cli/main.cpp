@@ -55,6 +55,12 @@ CLI::Option *add_run(CLI::App &app, RunOptions &o, std::string &bail_modifiers) 
                     "Time limit of the whole run; what has not started by then is not sent, and the run fails.")
         ->type_name("<ms>");
     cmd->add_flag("-k,--insecure", o.insecure, "Does not verify TLS certificates.");
+    cmd->add_option("--ssl-client-cert", o.ssl_client_cert,
+                    "Client certificate (PEM) shown to every server that asks for one; it may hold the key too.")
+        ->type_name("<path>");
+    cmd->add_option("--ssl-client-key", o.ssl_client_key, "Private key (PEM) of --ssl-client-cert.")
+        ->type_name("<path>")
+        ->needs("--ssl-client-cert");
     cmd->add_flag("--ignore-redirects", o.ignore_redirects, "Does not follow redirects.");
     CLI::Option *bail = cmd->add_option("--bail", bail_modifiers,
                     "Stops at the first failed request. newman's modifiers (folder, failure) are accepted; an "

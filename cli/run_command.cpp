@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <thread>
+#include <utility>
 
 #include <unistd.h>
 
@@ -125,11 +126,11 @@ std::vector<std::unique_ptr<Reporter>> make_reporters(const RunOptions &o) {
 // Whole seconds for the library, rounded up: 1500 ms allows 2 s. 0 stays "no limit".
 int seconds_for(long ms) { return ms <= 0 ? 0 : static_cast<int>((ms + 999) / 1000); }
 
-Execution send(const PlannedItem &item, int timeout_s, const RunOptions &o, const std::vector<StatusRange> &ranges) {
+Execution send(const PlannedItem &item, const TransferSettings &settings, const std::vector<StatusRange> &ranges) {
     Execution e;
     e.item = &item;
     e.url = expand_url(item.url);
-    std::string config = request_config(item, e.url, timeout_s, o.insecure, !o.ignore_redirects);
+    std::string config = request_config(item, e.url, settings);
     e.completed = api_request(config.c_str()) == 1;
     if (!e.completed) e.error = api_last_error();
     e.status = api_response_status();
@@ -196,6 +197,11 @@ int run_command(const RunOptions &o) {
         if (name != "cli" && name != "json" && name != "junit" && !name.empty())
             usage_error("unknown reporter '" + name + "' (quorvane has cli, json and junit)");
     }
+    for (const auto &[flag, path] : {std::pair{"--ssl-client-cert", &o.ssl_client_cert}, {"--ssl-client-key", &o.ssl_client_key}}) {
+        std::FILE *f = path->empty() ? nullptr : std::fopen(path->c_str(), "rb");
+        if (!path->empty() && !f) usage_error(std::string("cannot read ") + flag + " '" + *path + "': " + std::strerror(errno));
+        if (f) std::fclose(f);
+    }
     RunPlan plan = load_plan(o.plan);
     // Opened only once the inputs are known good: a bad collection leaves the
     // last run's reports as they were.
@@ -206,6 +212,7 @@ int run_command(const RunOptions &o) {
     std::string export_environment = absolute(o.export_environment);
     std::string export_globals = absolute(o.export_globals);
     std::string export_collection = absolute(o.export_collection);
+    TransferSettings transfer{0, o.insecure, !o.ignore_redirects, absolute(o.ssl_client_cert), absolute(o.ssl_client_key)};
     if (!o.working_dir.empty() && chdir(o.working_dir.c_str()) != 0)
         usage_error("cannot use --working-dir '" + o.working_dir + "': " + std::strerror(errno));
     if (plan.scripts_skipped > 0 && !o.silent) {
@@ -240,7 +247,8 @@ int run_command(const RunOptions &o) {
                 }
                 if (timeout_s == 0 || seconds_for(left) < timeout_s) timeout_s = seconds_for(left);
             }
-            Execution e = send(plan.items[i], timeout_s, o, ranges);
+            transfer.timeout_s = timeout_s;
+            Execution e = send(plan.items[i], transfer, ranges);
             e.iteration = iteration;
             e.position = i;
             run.executions.push_back(std::move(e));

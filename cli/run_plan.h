@@ -42,9 +42,17 @@ struct RunPlan {
 // files and unknown folders.
 RunPlan load_plan(const PlanOptions &options);
 
+// What every request of a run is sent with, whatever its item says.
+struct TransferSettings {
+    int timeout_s = 0;
+    bool insecure = false;
+    bool follow_redirects = true;
+    std::string client_cert;  // PEM paths; "" for none
+    std::string client_key;
+};
+
 // The RequestConfig of an item sent to `url` with the run's transfer settings.
-std::string request_config(const PlannedItem &item, const std::string &url, int timeout_s, bool insecure,
-                           bool follow_redirects);
+std::string request_config(const PlannedItem &item, const std::string &url, const TransferSettings &settings);
 
 // Picks the requests that --folder names, in collection order: a folder
 // (by name, or by its path "a/b") brings every request under it, a request

@@ -4,6 +4,7 @@
 
 #include "cli/cli_fixture.h"
 #include "support/json.h"
+#include "support/posix/self_signed_tls.h"
 
 namespace {
 
@@ -146,6 +147,8 @@ TEST_F(CliTest, BadArgumentsAndUnreadableFilesExitWithTwo) {
         {"run", "shop.json", "--color", "sometimes"},
         {"run", "shop.json", "--no-such-option"},
         {"run", "shop.json", "--reporter-junit-export", "shop.json/x.xml", "-r", "junit"},
+        {"run", "shop.json", "--ssl-client-cert", "missing.pem"},
+        {"run", "shop.json", "--ssl-client-key", "kept.xml"},
         {"request"},
         {"request", "GET", "http://127.0.0.1:1/", "extra"},
         {"request", "http://127.0.0.1:1/", "-H", "no colon"},
@@ -166,6 +169,34 @@ TEST_F(CliTest, BadArgumentsAndUnreadableFilesExitWithTwo) {
     EXPECT_EQ(server_.request_count(), 0u);
     EXPECT_FALSE(file_exists(dir_.file("x.json")));
     EXPECT_EQ(read_text(dir_.file("kept.xml")), "last run");
+}
+
+// newman's --ssl-client-cert/--ssl-client-key: every request shows the
+// certificate, its paths read from where the command was given.
+TEST_F(CliTest, ClientCertificateGoesWithEveryRequest) {
+    HttpServer tls{HttpServerOptions{true, 0, false, true}};
+    SelfSigned client = make_self_signed("quorvane-client");
+    write_text(dir_.file("client.pem"), client.cert_pem);
+    write_text(dir_.file("client.key"), client.key_pem);
+    write_text(dir_.file("both.pem"), client.cert_pem + client.key_pem);
+    struct Case {
+        std::vector<std::string> extra;
+        const char *cn;
+    } cases[] = {
+        {{}, ""},
+        {{"--ssl-client-cert", "client.pem", "--ssl-client-key", "client.key"}, "quorvane-client"},
+        {{"--ssl-client-cert", "both.pem", "--working-dir", "/"}, "quorvane-client"},
+    };
+    for (const Case &c : cases) {
+        tls.clear_requests();
+        std::vector<std::string> args = {"run", shop(), "-e", shop_env(), "--env-var", "base=" + tls.base_url(), "-k"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        Outcome r = quorvane(args);
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        std::vector<HttpRequest> got = tls.requests();
+        EXPECT_EQ(got.size(), 5u) << r.err;
+        for (const HttpRequest &q : got) EXPECT_EQ(q.client_cert_cn, c.cn) << c.extra.size();
+    }
 }
 
 TEST_F(CliTest, IterationDataWinsForItsIterationOnly) {

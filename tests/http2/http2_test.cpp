@@ -8,18 +8,9 @@
 
 namespace {
 
-bool reused() {
-    JsonDoc doc = parse_json(api_response_info_json());
-    return yyjson_get_bool(yyjson_obj_get(yyjson_doc_get_root(doc.get()), "connection_reused"));
-}
-
 std::string info_text(const char *key) {
     JsonDoc doc = parse_json(api_response_info_json());
     return json_str(yyjson_doc_get_root(doc.get()), key);
-}
-
-std::string url_config(const std::string &url, const std::string &extra = "") {
-    return R"({"url":")" + url + "\"" + extra + "}";
 }
 
 TEST(Http2, NegotiatedKeptAndRefusedOnRequest) {

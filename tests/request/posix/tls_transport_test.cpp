@@ -13,15 +13,6 @@
 
 namespace {
 
-bool reused() {
-    JsonDoc doc = parse_json(api_response_info_json());
-    return yyjson_get_bool(yyjson_obj_get(yyjson_doc_get_root(doc.get()), "connection_reused"));
-}
-
-std::string url_config(const std::string &url, const std::string &extra = "") {
-    return R"({"url":")" + url + "\"" + extra + "}";
-}
-
 class TlsTransport : public LibraryTest {
 protected:
     TlsTransport() {

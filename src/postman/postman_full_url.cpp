@@ -47,6 +47,22 @@ struct Braces {
     }
 };
 
+// Copies placeholders as they are and hands every other byte, at i, to
+// `step`, which appends what it makes of it and moves i on.
+template <typename Step>
+bool outside_placeholders(DynBuf &out, const char *s, std::size_t len, Step step) noexcept {
+    Braces braces{s, len};
+    for (std::size_t i = 0; i < len;) {
+        if (std::size_t e = braces.end_at(i)) {
+            if (!out.append(s + i, e - i)) return false;
+            i = e;
+        } else if (!step(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool alnum(unsigned char c) noexcept { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
 
 bool needs_encoding(unsigned char c, PmSet set) noexcept {
@@ -92,18 +108,11 @@ bool append_query_text(DynBuf &out, yyjson_val *v, bool key) noexcept {
     std::size_t len = 0;
     const char *s = ac_pm_scalar(v, &len, scratch);
     if (!s) return true;
-    Braces braces{s, len};
-    for (std::size_t i = 0; i < len;) {
-        if (std::size_t e = braces.end_at(i)) {
-            if (!out.append(s + i, e - i)) return false;
-            i = e;
-            continue;
-        }
-        const char *esc = s[i] == '&' ? "%26" : s[i] == '#' ? "%23" : key && s[i] == '=' ? "%3D" : nullptr;
-        if (!(esc ? out.append(esc) : out.append_byte(s[i]))) return false;
-        ++i;
-    }
-    return true;
+    return outside_placeholders(out, s, len, [&](std::size_t &i) {
+        char c = s[i++];
+        const char *esc = c == '&' ? "%26" : c == '#' ? "%23" : key && c == '=' ? "%3D" : nullptr;
+        return esc ? out.append(esc) : out.append_byte(c);
+    });
 }
 
 // A path segment ":name" filled from the url's "variable" entries that have a value.
@@ -242,37 +251,23 @@ bool normalise(DynBuf &out, const char *s, std::size_t len, bool encode) noexcep
 }  // namespace
 
 bool ac_pm_encode(DynBuf &out, const char *s, std::size_t len, PmSet set) noexcept {
-    Braces braces{s, len};
-    for (std::size_t i = 0; i < len;) {
-        if (std::size_t e = braces.end_at(i)) {
-            if (!out.append(s + i, e - i)) return false;
-            i = e;
-            continue;
-        }
+    return outside_placeholders(out, s, len, [&](std::size_t &i) {
         auto c = static_cast<unsigned char>(s[i++]);
-        if (!out.append_url_byte(c, needs_encoding(c, set), set == PmSet::path)) return false;
-    }
-    return true;
+        return out.append_url_byte(c, needs_encoding(c, set), set == PmSet::path);
+    });
 }
 
 bool ac_pm_decode(DynBuf &out, const char *s, std::size_t len, bool plus_is_space) noexcept {
-    Braces braces{s, len};
-    for (std::size_t i = 0; i < len; ++i) {
-        if (std::size_t e = braces.end_at(i)) {
-            if (!out.append(s + i, e - i)) return false;
-            i = e - 1;
-            continue;
-        }
-        char c = s[i];
-        if (c == '%' && i + 2 < len && hex_value(s[i + 1]) >= 0 && hex_value(s[i + 2]) >= 0) {
-            c = static_cast<char>(hex_value(s[i + 1]) * 16 + hex_value(s[i + 2]));
+    return outside_placeholders(out, s, len, [&](std::size_t &i) {
+        char c = s[i++];
+        if (c == '%' && i + 1 < len && hex_value(s[i]) >= 0 && hex_value(s[i + 1]) >= 0) {
+            c = static_cast<char>(hex_value(s[i]) * 16 + hex_value(s[i + 1]));
             i += 2;
         } else if (c == '+' && plus_is_space) {
             c = ' ';
         }
-        if (!out.append_byte(c)) return false;
-    }
-    return true;
+        return out.append_byte(c);
+    });
 }
 
 std::size_t ac_pm_find(const char *s, std::size_t from, std::size_t to, const char *stops) noexcept {

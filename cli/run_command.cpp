@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <ctime>
 #include <thread>
-#include <utility>
 
 #include <unistd.h>
 
@@ -143,6 +142,15 @@ Execution send(const PlannedItem &item, const TransferSettings &settings, const 
     return e;
 }
 
+// A TLS file named on the command line: unreadable is a bad argument, not a
+// failure of every request.
+void require_readable(const char *flag, const std::string &path) {
+    if (path.empty()) return;
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) usage_error(std::string("cannot read ") + flag + " '" + path + "': " + std::strerror(errno));
+    std::fclose(f);
+}
+
 std::string absolute(const std::string &path) {
     if (path.empty() || path[0] == '/') return path;
     char cwd[4096];
@@ -197,11 +205,8 @@ int run_command(const RunOptions &o) {
         if (name != "cli" && name != "json" && name != "junit" && !name.empty())
             usage_error("unknown reporter '" + name + "' (quorvane has cli, json and junit)");
     }
-    for (const auto &[flag, path] : {std::pair{"--ssl-client-cert", &o.ssl_client_cert}, {"--ssl-client-key", &o.ssl_client_key}}) {
-        std::FILE *f = path->empty() ? nullptr : std::fopen(path->c_str(), "rb");
-        if (!path->empty() && !f) usage_error(std::string("cannot read ") + flag + " '" + *path + "': " + std::strerror(errno));
-        if (f) std::fclose(f);
-    }
+    require_readable("--ssl-client-cert", o.ssl_client_cert);
+    require_readable("--ssl-client-key", o.ssl_client_key);
     RunPlan plan = load_plan(o.plan);
     // Opened only once the inputs are known good: a bad collection leaves the
     // last run's reports as they were.

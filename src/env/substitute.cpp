@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -133,8 +134,7 @@ char *ac_env_substitute(const char *text, ExpandError *error) noexcept {
         std::size_t current_len = std::strlen(current.get());
         // Room for a pass that doubles the text, never more than the limit:
         // asking for more would fail a pass whose result fits.
-        std::size_t room = current_len < expand_limit / 2 ? current_len * 2 + 255 : expand_limit;
-        if (room > expand_limit) room = expand_limit;
+        std::size_t room = std::min(current_len * 2 + 255, expand_limit);  // current_len <= expand_limit
         if (!out.reserve(room) || !expand_once(current.get(), out)) {
             why = error_of(out);
             return nullptr;

@@ -124,32 +124,27 @@ yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_va
     if (!known) {
         ac_pm_note(at, "auth", "auth type '%s' is not supported: kept as the file has it, not sent", type);
         a.put("type", type, yyjson_get_len(type_val));
+        // The item's auth keeps its type under "type": a parameter of that name cannot stay.
+        auto keep = [&](yyjson_val *k, yyjson_val *v) {
+            if (is(yyjson_get_str(k), "type")) {
+                ac_pm_note(at, "auth", "auth parameter 'type' dropped: the name holds the auth type");
+                return;
+            }
+            yyjson_mut_val *copy = v ? yyjson_val_mut_copy(doc, v) : yyjson_mut_null(doc);
+            a.ok = copy && yyjson_mut_obj_add(obj, yyjson_mut_strncpy(doc, yyjson_get_str(k), yyjson_get_len(k)), copy);
+        };
         yyjson_val *params = yyjson_obj_get(auth, type);
         yyjson_val *entry;
         yyjson_arr_iter it = yyjson_arr_iter_with(params);
         while (a.ok && (entry = yyjson_arr_iter_next(&it))) {
             yyjson_val *k = yyjson_obj_get(entry, "key");
             yyjson_val *v = yyjson_obj_get(entry, "value");
-            if (!yyjson_is_str(k)) continue;
-            // The item's auth keeps its type under "type": a parameter of that name cannot stay.
-            if (is(yyjson_get_str(k), "type")) {
-                ac_pm_note(at, "auth", "auth parameter 'type' dropped: the name holds the auth type");
-                continue;
-            }
-            yyjson_mut_val *copy = v ? yyjson_val_mut_copy(doc, v) : yyjson_mut_null(doc);
-            a.ok = copy && yyjson_mut_obj_add(obj, yyjson_mut_strncpy(doc, yyjson_get_str(k), yyjson_get_len(k)), copy);
+            if (yyjson_is_str(k)) keep(k, v);
         }
         // Object form (v2.0): each member copied on its own; moving the
         // nodes of a copied object would relink the list being walked.
         yyjson_obj_iter oit = yyjson_obj_iter_with(params);
-        for (yyjson_val *k; a.ok && (k = yyjson_obj_iter_next(&oit));) {
-            if (is(yyjson_get_str(k), "type")) {
-                ac_pm_note(at, "auth", "auth parameter 'type' dropped: the name holds the auth type");
-                continue;
-            }
-            yyjson_mut_val *copy = yyjson_val_mut_copy(doc, yyjson_obj_iter_get_val(k));
-            a.ok = copy && yyjson_mut_obj_add(obj, yyjson_mut_strncpy(doc, yyjson_get_str(k), yyjson_get_len(k)), copy);
-        }
+        for (yyjson_val *k; a.ok && (k = yyjson_obj_iter_next(&oit));) keep(k, yyjson_obj_iter_get_val(k));
         return a.ok ? obj : nullptr;
     }
 

@@ -1,90 +1,17 @@
 #include "util/alloc.h"
 
 #include <cstdlib>
-#include <cstring>
 
-namespace {
+// A zero-byte request still gets a block, so that NULL always means failure.
+void *ac_malloc(std::size_t size) noexcept { return std::malloc(size ? size : 1); }
 
-long s_count = 0;
-long s_fail_at = -1;  // in terms of s_count; negative: never
-bool s_fail_after = false;
-bool s_failed = false;
-long s_live = 0;  // blocks handed out and not yet freed
+void *ac_realloc(void *p, std::size_t size) noexcept { return std::realloc(p, size ? size : 1); }
 
-bool fail_now() noexcept {
-    long n = s_count++;
-    if (s_fail_at < 0 || n < s_fail_at || (n > s_fail_at && !s_fail_after)) return false;
-    s_failed = true;
-    return true;
-}
+void ac_free(void *p) noexcept { std::free(p); }
 
-void *yy_malloc(void *, std::size_t size) noexcept { return ac_malloc(size); }
-void *yy_realloc(void *, void *p, std::size_t, std::size_t size) noexcept { return ac_realloc(p, size); }
-void yy_free(void *, void *p) noexcept { ac_free(p); }
+// yyjson's own allocator is malloc, which ac_free releases.
+const yyjson_alc *ac_alc() noexcept { return nullptr; }
 
-const yyjson_alc s_yyjson_alc = {yy_malloc, yy_realloc, yy_free, nullptr};
-
-// libcurl's blocks are counted but never failed on purpose: libcurl 7.88
-// itself drops a URL's query when one of its allocations fails there, and a
-// test must not blame the library for that.
-void *curl_malloc(std::size_t size) noexcept {
-    void *p = std::malloc(size ? size : 1);
-    if (p) ++s_live;
-    return p;
-}
-
-void *curl_realloc(void *p, std::size_t size) noexcept {
-    void *grown = std::realloc(p, size ? size : 1);
-    if (grown && !p) ++s_live;
-    return grown;
-}
-
-void *curl_calloc(std::size_t n, std::size_t size) noexcept {
-    void *p = std::calloc(n ? n : 1, size ? size : 1);
-    if (p) ++s_live;
-    return p;
-}
-
-char *curl_strdup(const char *s) noexcept {
-    std::size_t n = std::strlen(s) + 1;
-    auto *p = static_cast<char *>(curl_malloc(n));
-    if (p) std::memcpy(p, s, n);
-    return p;
-}
-
-}  // namespace
-
-void *ac_malloc(std::size_t size) noexcept {
-    void *p = fail_now() ? nullptr : std::malloc(size ? size : 1);
-    if (p) ++s_live;
-    return p;
-}
-
-void *ac_realloc(void *p, std::size_t size) noexcept {
-    void *grown = fail_now() ? nullptr : std::realloc(p, size ? size : 1);
-    if (grown && !p) ++s_live;
-    return grown;
-}
-
-void ac_free(void *p) noexcept {
-    if (p) --s_live;
-    std::free(p);
-}
-
-const yyjson_alc *ac_alc() noexcept { return &s_yyjson_alc; }
-
-CURLcode ac_curl_global_init() noexcept {
-    return curl_global_init_mem(CURL_GLOBAL_ALL, curl_malloc, ac_free, curl_realloc, curl_strdup, curl_calloc);
-}
-
-long ac_alloc_count() noexcept { return s_count; }
-
-void ac_alloc_fail(long nth, bool every_after) noexcept {
-    s_fail_at = nth < 0 ? -1 : s_count + nth;
-    s_fail_after = every_after;
-    s_failed = false;
-}
-
-bool ac_alloc_failed() noexcept { return s_failed; }
-
-long ac_alloc_live() noexcept { return s_live; }
+// Never curl_global_init_mem: in a shared library it would hand every
+// libcurl transfer of the host process to our allocator.
+CURLcode ac_curl_global_init() noexcept { return curl_global_init(CURL_GLOBAL_ALL); }

@@ -16,7 +16,7 @@
 #include "support/http_server.h"
 #include "support/json.h"
 #include "support/temp_dir.h"
-#include "util/alloc.h"
+#include "hooks/alloc_hooks.h"
 
 namespace {
 

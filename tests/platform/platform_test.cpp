@@ -10,7 +10,7 @@
 #include "quorvane_apiclient.h"
 #include "support/host.h"
 #include "support/temp_dir.h"
-#include "util/alloc.h"
+#include "hooks/alloc_hooks.h"
 #include "util/util.h"
 
 namespace fs = std::filesystem;

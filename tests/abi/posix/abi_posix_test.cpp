@@ -28,14 +28,23 @@ TEST(Abi, EveryNameResolvesUnmangledAndWorksThroughPlainPointers) {
     dlclose(lib);
 }
 
-TEST(Abi, DynamicSymbolTableHoldsExactlyTheExports) {
-    const std::string command = std::string("nm -D --defined-only '") + QV_SHARED_LIBRARY + "' 2>&1";
+namespace {
+
+std::string nm(const char *flags) {
+    const std::string command = std::string("nm -D ") + flags + " '" + QV_SHARED_LIBRARY + "' 2>&1";
     FILE *pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
+    EXPECT_NE(pipe, nullptr);
     std::string output;
     char chunk[4096];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, n);
-    ASSERT_EQ(pclose(pipe), 0) << output;
+    for (std::size_t n; pipe && (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, n);
+    EXPECT_TRUE(pipe && pclose(pipe) == 0) << output;
+    return output;
+}
+
+}  // namespace
+
+TEST(Abi, DynamicSymbolTableHoldsExactlyTheExports) {
+    const std::string output = nm("--defined-only");
     std::set<std::string> defined;
     std::istringstream lines(output);
     for (std::string line; std::getline(lines, line);) {
@@ -46,4 +55,19 @@ TEST(Abi, DynamicSymbolTableHoldsExactlyTheExports) {
         defined.insert(name);
     }
     EXPECT_EQ(defined, exported_names());
+}
+
+// libcurl's allocator is process-wide: a library that replaced it would take
+// over the allocations of a host that uses libcurl itself.
+TEST(Abi, LeavesLibcurlsAllocatorToTheProcess) {
+    std::set<std::string> undefined;
+    std::istringstream lines(nm("--undefined-only"));
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string type, name;
+        fields >> type >> name;
+        undefined.insert(name.substr(0, name.find('@')));
+    }
+    EXPECT_EQ(undefined.count("curl_global_init"), 1u);
+    EXPECT_EQ(undefined.count("curl_global_init_mem"), 0u);
 }

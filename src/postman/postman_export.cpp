@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "postman/postman.h"
 #include "quorvane_apiclient.h"
+#include "util/json_build.h"
 #include "util/util.h"
 
 namespace {
@@ -17,71 +18,59 @@ constexpr const char *schema_url = "https://schema.getpostman.com/json/collectio
 // JSON is released before the next item is asked for.
 class ItemBuilder {
 public:
-    ItemBuilder(yyjson_mut_doc *doc, yyjson_val *item) noexcept : doc_(doc), item_(item) {}
+    ItemBuilder(yyjson_mut_doc *doc, yyjson_val *item) noexcept : b_(doc), item_(item) {}
 
     yyjson_mut_val *build() noexcept {
-        yyjson_mut_val *out = obj();
+        yyjson_mut_val *out = b_.obj();
         copy_member(out, "name", "name", "Request");
-        yyjson_mut_val *request = obj();
+        yyjson_mut_val *request = b_.obj();
         copy_member(request, "method", "method", "GET");
-        add(request, "url", url());
-        add(request, "header", headers());
+        b_.add(request, "url", url());
+        b_.add(request, "header", headers());
         yyjson_val *body = yyjson_obj_get(item_, "body");
         if (yyjson_is_str(body) && yyjson_get_len(body) > 0) {
-            yyjson_mut_val *b = obj();
+            yyjson_mut_val *b = b_.obj();
             copy_member(b, "mode", "body_type", "raw");
             copy_member(b, "raw", "body", "");
-            add(request, "body", b);
+            b_.add(request, "body", b);
         }
-        add(out, "request", request);
-        return ok_ ? out : nullptr;
+        b_.add(out, "request", request);
+        return b_.ok() ? out : nullptr;
     }
 
 private:
-    yyjson_mut_val *obj() noexcept {
-        yyjson_mut_val *o = yyjson_mut_obj(doc_);
-        ok_ = ok_ && o;
-        return o;
-    }
-    void add(yyjson_mut_val *to, const char *key, yyjson_mut_val *value) noexcept {
-        ok_ = ok_ && to && value && yyjson_mut_obj_add_val(doc_, to, key, value);
-    }
-    yyjson_mut_val *copy(yyjson_val *str) noexcept {
-        return yyjson_mut_strncpy(doc_, yyjson_get_str(str), yyjson_get_len(str));
-    }
+    yyjson_mut_val *copy(yyjson_val *str) noexcept { return b_.text(yyjson_get_str(str), yyjson_get_len(str)); }
     void copy_member(yyjson_mut_val *to, const char *key, const char *member, const char *fallback) noexcept {
         yyjson_val *v = yyjson_obj_get(item_, member);
-        add(to, key, yyjson_is_str(v) ? copy(v) : yyjson_mut_str(doc_, fallback));
+        b_.add(to, key, yyjson_is_str(v) ? copy(v) : b_.text(fallback));
     }
 
     yyjson_mut_val *url() noexcept {
         yyjson_val *raw = yyjson_obj_get(item_, "url");
         const char *text = yyjson_is_str(raw) ? yyjson_get_str(raw) : "";
         std::size_t len = yyjson_is_str(raw) ? yyjson_get_len(raw) : 0;
-        yyjson_mut_val *u = obj();
-        add(u, "raw", yyjson_mut_strncpy(doc_, text, len));
+        yyjson_mut_val *u = b_.obj();
+        b_.add_text(u, "raw", text, len);
         // Postman's tools send the URL built from its parts, never "raw" alone.
-        ok_ = ok_ && ac_postman_add_url_parts(doc_, u, text, len);
+        b_.check(b_.ok() && ac_postman_add_url_parts(b_.doc(), u, text, len));
         return u;
     }
 
     yyjson_mut_val *headers() noexcept {
-        yyjson_mut_val *arr = yyjson_mut_arr(doc_);
-        ok_ = ok_ && arr;
+        yyjson_mut_val *arr = b_.arr();
         yyjson_obj_iter it = yyjson_obj_iter_with(yyjson_obj_get(item_, "headers"));
-        for (yyjson_val *key; ok_ && (key = yyjson_obj_iter_next(&it));) {
+        for (yyjson_val *key; b_.ok() && (key = yyjson_obj_iter_next(&it));) {
             yyjson_val *value = yyjson_obj_iter_get_val(key);
-            yyjson_mut_val *h = obj();
-            add(h, "key", copy(key));
-            add(h, "value", yyjson_is_str(value) ? copy(value) : yyjson_mut_str(doc_, ""));
-            ok_ = ok_ && yyjson_mut_arr_append(arr, h);
+            yyjson_mut_val *h = b_.obj();
+            b_.add(h, "key", copy(key));
+            b_.add(h, "value", yyjson_is_str(value) ? copy(value) : b_.text(""));
+            b_.append(arr, h);
         }
         return arr;
     }
 
-    yyjson_mut_doc *doc_;
+    JsonBuild b_;
     yyjson_val *item_;
-    bool ok_ = true;
 };
 
 // The whole document as pretty text, released with ac_free(); NULL when it

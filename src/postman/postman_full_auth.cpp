@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "postman/postman_full.h"
+#include "util/json_build.h"
 #include "util/util.h"
 
 namespace {
@@ -37,11 +38,10 @@ yyjson_val *param(yyjson_val *auth, const char *type, const char *key) noexcept 
 }
 
 struct AuthOut {
-    yyjson_mut_doc *doc;
+    JsonBuild b;
     yyjson_val *auth;
     const char *type;
     yyjson_mut_val *obj;
-    bool ok = true;
 
     // The parameter's text, or fallback when it has none.
     const char *text(const char *key, const char *fallback, std::size_t *len, char (&scratch)[40]) noexcept {
@@ -50,9 +50,7 @@ struct AuthOut {
         *len = std::strlen(fallback);
         return fallback;
     }
-    void put(const char *ours, const char *text, std::size_t len) noexcept {
-        ok = ok && yyjson_mut_obj_add_strncpy(doc, obj, ours, text, len);
-    }
+    void put(const char *ours, const char *text, std::size_t len) noexcept { b.add_text(obj, ours, text, len); }
     void copy(const char *ours, const char *theirs, const char *fallback = "") noexcept {
         char scratch[40];
         std::size_t len = 0;
@@ -94,8 +92,10 @@ bool oauth2(const PmPlace &at, AuthOut &a, PmHeaders &headers, DynBuf &url) noex
     ac_pm_note(at, "auth", "oauth2 carried as its access token in the Authorization header");
     const char *prefix = a.text("headerPrefix", "Bearer", &prefix_len, prefix_scratch);
     DynBuf value;
-    bool ok = value.append(prefix, prefix_len) && (prefix_len == 0 || value.append_byte(' ')) && value.append(token, len);
-    return ok && headers.append("Authorization", 13, value.c_str(), value.len());
+    value.append(prefix, prefix_len);
+    if (prefix_len) value.append_byte(' ');
+    value.append(token, len);
+    return value.ok() && headers.append("Authorization", 13, value.c_str(), value.len());
 }
 
 }  // namespace
@@ -107,7 +107,7 @@ yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_va
     if (!obj || !yyjson_is_str(type_val)) return obj;
     const char *type = yyjson_get_str(type_val);
     if (is(type, "noauth")) return obj;
-    AuthOut a{doc, auth, type, obj};
+    AuthOut a{JsonBuild(doc), auth, type, obj};
     char scratch[40];
     std::size_t len = 0;
     if (is(type, "bearer")) {
@@ -130,13 +130,14 @@ yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_va
                 ac_pm_note(at, "auth", "auth parameter 'type' dropped: the name holds the auth type");
                 return;
             }
-            yyjson_mut_val *copy = v ? yyjson_val_mut_copy(doc, v) : yyjson_mut_null(doc);
-            a.ok = copy && yyjson_mut_obj_add(obj, yyjson_mut_strncpy(doc, yyjson_get_str(k), yyjson_get_len(k)), copy);
+            yyjson_mut_val *copy = v ? a.b.copy(v) : yyjson_mut_null(doc);
+            yyjson_mut_val *name = a.b.text(yyjson_get_str(k), yyjson_get_len(k));
+            a.b.check(copy && name && yyjson_mut_obj_add(obj, name, copy));
         };
         yyjson_val *params = yyjson_obj_get(auth, type);
         yyjson_val *entry;
         yyjson_arr_iter it = yyjson_arr_iter_with(params);
-        while (a.ok && (entry = yyjson_arr_iter_next(&it))) {
+        while (a.b.ok() && (entry = yyjson_arr_iter_next(&it))) {
             yyjson_val *k = yyjson_obj_get(entry, "key");
             yyjson_val *v = yyjson_obj_get(entry, "value");
             if (yyjson_is_str(k)) keep(k, v);
@@ -144,8 +145,8 @@ yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_va
         // Object form (v2.0): each member copied on its own; moving the
         // nodes of a copied object would relink the list being walked.
         yyjson_obj_iter oit = yyjson_obj_iter_with(params);
-        for (yyjson_val *k; a.ok && (k = yyjson_obj_iter_next(&oit));) keep(k, yyjson_obj_iter_get_val(k));
-        return a.ok ? obj : nullptr;
+        for (yyjson_val *k; a.b.ok() && (k = yyjson_obj_iter_next(&oit));) keep(k, yyjson_obj_iter_get_val(k));
+        return a.b.ok() ? obj : nullptr;
     }
 
     a.put("type", type, yyjson_get_len(type_val));
@@ -167,7 +168,12 @@ yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_va
         const char *user = a.text("username", "", &ulen, us);
         // libcurl takes the domain in front of the user name.
         DynBuf full;
-        a.ok = a.ok && (dlen == 0 || (full.append(domain, dlen) && full.append_byte('\\'))) && full.append(user, ulen);
+        if (dlen) {
+            full.append(domain, dlen);
+            full.append_byte('\\');
+        }
+        full.append(user, ulen);
+        a.b.check(full.ok());
         a.put("user", full.c_str(), full.len());
         a.copy("pass", "password");
         a.text("workstation", "", &len, scratch);
@@ -182,7 +188,7 @@ yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_va
         if (query) {
             // api_request appends name=value as it is; the runner encodes both.
             DynBuf k, v;
-            a.ok = a.ok && ac_pm_encode(k, key, klen, PmSet::component) && ac_pm_encode(v, value, vlen, PmSet::component);
+            a.b.check(ac_pm_encode(k, key, klen, PmSet::component) && ac_pm_encode(v, value, vlen, PmSet::component));
             a.put("name", k.c_str(), k.len());
             a.put("value", v.c_str(), v.len());
         } else {
@@ -191,7 +197,7 @@ yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_va
             a.put("value", value, vlen);
         }
         a.put("in", query ? "query" : "header", query ? 5 : 6);
-        return a.ok ? obj : nullptr;
+        return a.b.ok() ? obj : nullptr;
     } else if (is(type, "awsv4")) {
         a.copy("access_key", "accessKey");
         a.copy("secret_key", "secretKey");
@@ -203,21 +209,23 @@ yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_va
             ac_pm_note(at, "auth", "awsv4 signature in the query not carried: sent in the headers");
     }
     drop_own_header(at, headers, "Authorization", 13);
-    return a.ok ? obj : nullptr;
+    return a.b.ok() ? obj : nullptr;
 }
 
 yyjson_mut_val *ac_pm_export_auth(yyjson_mut_doc *doc, yyjson_val *auth, bool *ok) noexcept {
     yyjson_val *type_val = yyjson_obj_get(auth, "type");
     if (!yyjson_is_str(type_val) || yyjson_get_len(type_val) == 0 || is(yyjson_get_str(type_val), "noauth")) return nullptr;
     const char *type = yyjson_get_str(type_val);
-    yyjson_mut_val *out = yyjson_mut_obj(doc);
-    yyjson_mut_val *params = yyjson_mut_arr(doc);
-    bool good = out && params && yyjson_mut_obj_add_strcpy(doc, out, "type", type) &&
-                yyjson_mut_obj_add(out, yyjson_mut_strcpy(doc, type), params);
+    JsonBuild b(doc);
+    yyjson_mut_val *out = b.obj();
+    yyjson_mut_val *params = b.arr();
+    b.add_text(out, "type", type);
+    yyjson_mut_val *params_key = b.text(type);
+    b.check(out && params_key && params && yyjson_mut_obj_add(out, params_key, params));
     yyjson_val *in = yyjson_obj_get(auth, "in");
     bool query_key = is(type, "apikey") && yyjson_is_str(in) && is(yyjson_get_str(in), "query");
     yyjson_obj_iter it = yyjson_obj_iter_with(auth);
-    for (yyjson_val *k; good && (k = yyjson_obj_iter_next(&it));) {
+    for (yyjson_val *k; b.ok() && (k = yyjson_obj_iter_next(&it));) {
         const char *name = yyjson_get_str(k);
         yyjson_val *v = yyjson_obj_iter_get_val(k);
         if (is(name, "type")) continue;
@@ -231,25 +239,26 @@ yyjson_mut_val *ac_pm_export_auth(yyjson_mut_doc *doc, yyjson_val *auth, bool *o
             // The domain went in front of the user name.
             const char *slash = static_cast<const char *>(std::memchr(s, '\\', len));
             if (slash) {
-                yyjson_mut_val *d = yyjson_mut_obj(doc);
-                good = d && yyjson_mut_arr_append(params, d) && yyjson_mut_obj_add_str(doc, d, "key", "domain") &&
-                       yyjson_mut_obj_add_strncpy(doc, d, "value", s, static_cast<std::size_t>(slash - s)) &&
-                       yyjson_mut_obj_add_str(doc, d, "type", "string");
+                yyjson_mut_val *d = b.obj();
+                b.append(params, d);
+                b.add_text(d, "key", "domain");
+                b.add_text(d, "value", s, static_cast<std::size_t>(slash - s));
+                b.add_text(d, "type", "string");
                 len -= static_cast<std::size_t>(slash + 1 - s);
                 s = slash + 1;
             }
         }
         if (query_key && s && (is(name, "key") || is(name, "value"))) {
-            good = good && ac_pm_decode(text, s, len, false);
+            b.check(ac_pm_decode(text, s, len, false));
             s = text.c_str();
             len = text.len();
         }
-        yyjson_mut_val *entry = yyjson_mut_obj(doc);
-        yyjson_mut_val *value = s ? yyjson_mut_strncpy(doc, s, len) : yyjson_val_mut_copy(doc, v);
-        good = good && entry && value && yyjson_mut_arr_append(params, entry) &&
-               yyjson_mut_obj_add_strcpy(doc, entry, "key", name) && yyjson_mut_obj_add_val(doc, entry, "value", value) &&
-               (!s || yyjson_mut_obj_add_str(doc, entry, "type", "string"));
+        yyjson_mut_val *entry = b.obj();
+        b.append(params, entry);
+        b.add_text(entry, "key", name);
+        b.add(entry, "value", s ? b.text(s, len) : b.copy(v));
+        if (s) b.add_text(entry, "type", "string");
     }
-    if (!good) *ok = false;
-    return good ? out : nullptr;
+    if (!b.ok()) *ok = false;
+    return b.ok() ? out : nullptr;
 }

@@ -10,6 +10,7 @@
 #include "postman/postman.h"
 #include "postman/postman_full.h"
 #include "quorvane_apiclient.h"
+#include "util/json_build.h"
 #include "util/util.h"
 
 namespace {
@@ -27,34 +28,16 @@ constexpr Language languages[] = {
 // Builds one request item in doc. Every text is copied: the item's parsed
 // JSON is released before the next item is asked for.
 struct ItemWriter {
-    yyjson_mut_doc *doc;
+    JsonBuild b;
     yyjson_val *item;
     PmPlace at;
-    bool ok = true;
     bool any_content_type = false;  // a Content-Type header in any case
 
-    yyjson_mut_val *obj() noexcept {
-        yyjson_mut_val *o = yyjson_mut_obj(doc);
-        ok = ok && o;
-        return o;
-    }
-    yyjson_mut_val *arr() noexcept {
-        yyjson_mut_val *a = yyjson_mut_arr(doc);
-        ok = ok && a;
-        return a;
-    }
-    void add(yyjson_mut_val *to, const char *key, yyjson_mut_val *value) noexcept {
-        ok = ok && to && value && yyjson_mut_obj_add_val(doc, to, key, value);
-    }
-    void add_text(yyjson_mut_val *to, const char *key, const char *s, std::size_t len) noexcept {
-        ok = ok && to && yyjson_mut_obj_add_strncpy(doc, to, key, s, len);
-    }
-    void add_text(yyjson_mut_val *to, const char *key, const char *s) noexcept { add_text(to, key, s, std::strlen(s)); }
     void pair(yyjson_mut_val *list, const char *key, std::size_t klen, const char *value, std::size_t vlen) noexcept {
-        yyjson_mut_val *p = obj();
-        add_text(p, "key", key, klen);
-        add_text(p, "value", value, vlen);
-        ok = ok && yyjson_mut_arr_append(list, p);
+        yyjson_mut_val *p = b.obj();
+        b.add_text(p, "key", key, klen);
+        b.add_text(p, "value", value, vlen);
+        b.append(list, p);
     }
     const char *str(const char *key) noexcept { return ac_json_str(item, key, ""); }
 
@@ -76,52 +59,52 @@ struct ItemWriter {
         if (!yyjson_is_str(query) || !ac_pm_json_string(again, yyjson_get_str(query), yyjson_get_len(query)) ||
             again.len() != lit_end - lit_begin || std::memcmp(again.c_str(), s + lit_begin, again.len()) != 0)
             return nullptr;
-        yyjson_mut_val *gql = obj();
-        add_text(gql, "query", yyjson_get_str(query), yyjson_get_len(query));
+        yyjson_mut_val *gql = b.obj();
+        b.add_text(gql, "query", yyjson_get_str(query), yyjson_get_len(query));
         std::size_t vb = lit_end + std::strlen(vars);
-        if (has_vars) add_text(gql, "variables", s + vb, len - 1 - vb);
+        if (has_vars) b.add_text(gql, "variables", s + vb, len - 1 - vb);
         return gql;
     }
 
     void multipart(yyjson_mut_val *body, const char *text, std::size_t len) noexcept {
         unique_doc parts(ac_json_read(text, len));
-        yyjson_mut_val *list = arr();
-        add(body, "formdata", list);
+        yyjson_mut_val *list = b.arr();
+        b.add(body, "formdata", list);
         yyjson_val *part;
         yyjson_arr_iter it = yyjson_arr_iter_with(yyjson_doc_get_root(parts.get()));
-        while (ok && (part = yyjson_arr_iter_next(&it))) {
-            yyjson_mut_val *p = obj();
-            ok = ok && yyjson_mut_arr_append(list, p);
-            add_text(p, "key", ac_json_str(part, "name", ""));
+        while (b.ok() && (part = yyjson_arr_iter_next(&it))) {
+            yyjson_mut_val *p = b.obj();
+            b.append(list, p);
+            b.add_text(p, "key", ac_json_str(part, "name", ""));
             const char *file = ac_json_str(part, "file", nullptr);
             const char *type = ac_json_str(part, "content_type", nullptr);
             if (file) {
-                add_text(p, "type", "file");
-                add_text(p, "src", file);
+                b.add_text(p, "type", "file");
+                b.add_text(p, "src", file);
                 if (type && std::strcmp(type, ac_pm_file_type(file, std::strlen(file))) == 0) type = nullptr;
                 const char *filename = ac_json_str(part, "filename", nullptr);
                 const char *slash = std::strrchr(file, '/');
                 if (filename && std::strcmp(filename, slash ? slash + 1 : file) != 0)
                     ac_pm_note(at, "body", "part file name '%s' not carried: the runner sends the file's own", filename);
             } else {
-                add_text(p, "value", ac_json_str(part, "value", ""));
-                add_text(p, "type", "text");
+                b.add_text(p, "value", ac_json_str(part, "value", ""));
+                b.add_text(p, "type", "text");
             }
-            if (type) add_text(p, "contentType", type);
+            if (type) b.add_text(p, "contentType", type);
         }
     }
 
     void urlencoded(yyjson_mut_val *body, const char *s, std::size_t len) noexcept {
-        yyjson_mut_val *list = arr();
-        add(body, "urlencoded", list);
-        for (std::size_t b = 0; ok && b <= len;) {
+        yyjson_mut_val *list = b.arr();
+        b.add(body, "urlencoded", list);
+        for (std::size_t from = 0; b.ok() && from <= len;) {
             // A placeholder's name may hold '&' or '=': it is one piece.
-            std::size_t e = ac_pm_find(s, b, len, "&");
-            std::size_t k = ac_pm_find(s, b, e, "=");
+            std::size_t e = ac_pm_find(s, from, len, "&");
+            std::size_t k = ac_pm_find(s, from, e, "=");
             DynBuf key, value;
-            ok = ok && decoded(key, s + b, k - b) && (k == e || decoded(value, s + k + 1, e - k - 1));
-            if (e > b) pair(list, key.c_str(), key.len(), value.c_str(), value.len());
-            b = e + 1;
+            b.check(decoded(key, s + from, k - from) && (k == e || decoded(value, s + k + 1, e - k - 1)));
+            if (e > from) pair(list, key.c_str(), key.len(), value.c_str(), value.len());
+            from = e + 1;
         }
     }
 
@@ -142,46 +125,46 @@ struct ItemWriter {
         std::size_t len = yyjson_get_len(text_val);
         if (!text || len == 0) return;
         const char *ct = content_type >= 0 ? yyjson_mut_get_str(yyjson_mut_arr_get(headers, static_cast<std::size_t>(content_type))) : nullptr;
-        yyjson_mut_val *b = obj();
-        add(request, "body", b);
+        yyjson_mut_val *node = b.obj();
+        b.add(request, "body", node);
         bool drop_type = false;
         if (ac_ascii_ieq(type, "json")) {
             if (yyjson_mut_val *gql = graphql(text, len)) {
-                add_text(b, "mode", "graphql");
-                add(b, "graphql", gql);
+                b.add_text(node, "mode", "graphql");
+                b.add(node, "graphql", gql);
                 return;
             }
-            add_text(b, "mode", "raw");
-            add_text(b, "raw", text, len);
-            yyjson_mut_val *options = obj(), *raw = obj();
-            add_text(raw, "language", "json");
-            add(options, "raw", raw);
-            add(b, "options", options);
+            b.add_text(node, "mode", "raw");
+            b.add_text(node, "raw", text, len);
+            yyjson_mut_val *options = b.obj(), *raw = b.obj();
+            b.add_text(raw, "language", "json");
+            b.add(options, "raw", raw);
+            b.add(node, "options", options);
         } else if (ac_ascii_ieq(type, "form")) {
-            add_text(b, "mode", "urlencoded");
-            urlencoded(b, text, len);
+            b.add_text(node, "mode", "urlencoded");
+            urlencoded(node, text, len);
         } else if (ac_ascii_ieq(type, "multipart")) {
-            add_text(b, "mode", "formdata");
-            multipart(b, text, len);
+            b.add_text(node, "mode", "formdata");
+            multipart(node, text, len);
         } else if (ac_ascii_ieq(type, "file")) {
-            add_text(b, "mode", "file");
-            yyjson_mut_val *file = obj();
-            add_text(file, "src", text, len);
-            add(b, "file", file);
+            b.add_text(node, "mode", "file");
+            yyjson_mut_val *file = b.obj();
+            b.add_text(file, "src", text, len);
+            b.add(node, "file", file);
             drop_type = ct && std::strcmp(ct, ac_pm_file_type(text, len)) == 0;
         } else {
             if (!ac_ascii_ieq(type, "raw")) ac_pm_note(at, "body", "body type '%s' written as raw", type);
-            add_text(b, "mode", "raw");
-            add_text(b, "raw", text, len);
+            b.add_text(node, "mode", "raw");
+            b.add_text(node, "raw", text, len);
             const char *language = nullptr;
             for (const Language &l : languages) {
                 if (ct && std::strcmp(ct, l.type) == 0) language = l.name;
             }
             if (language) {
-                yyjson_mut_val *options = obj(), *raw = obj();
-                add_text(raw, "language", language);
-                add(options, "raw", raw);
-                add(b, "options", options);
+                yyjson_mut_val *options = b.obj(), *raw = b.obj();
+                b.add_text(raw, "language", language);
+                b.add(options, "raw", raw);
+                b.add(node, "options", options);
                 drop_type = true;
             } else if (!any_content_type) {
                 ac_pm_note(at, "body", "raw body without Content-Type: the runner adds text/plain");
@@ -191,63 +174,66 @@ struct ItemWriter {
     }
 
     yyjson_mut_val *build() noexcept {
-        yyjson_mut_val *out = obj();
-        add_text(out, "name", ac_json_str(item, "name", "Request"));
-        yyjson_mut_val *request = obj();
+        yyjson_mut_val *out = b.obj();
+        b.add_text(out, "name", ac_json_str(item, "name", "Request"));
+        yyjson_mut_val *request = b.obj();
         const char *method = ac_json_str(item, "method", "GET");
-        add_text(request, "method", method);
+        b.add_text(request, "method", method);
         // Header values first as a list of values, keyed by position, so the
         // body can take back the Content-Type the import added.
-        yyjson_mut_val *names = arr(), *values = arr();
+        yyjson_mut_val *names = b.arr(), *values = b.arr();
         long content_type = -1;
         yyjson_obj_iter it = yyjson_obj_iter_with(yyjson_obj_get(item, "headers"));
-        for (yyjson_val *k; ok && (k = yyjson_obj_iter_next(&it));) {
+        for (yyjson_val *k; b.ok() && (k = yyjson_obj_iter_next(&it));) {
             yyjson_val *v = yyjson_obj_iter_get_val(k);
             if (std::strcmp(yyjson_get_str(k), "Content-Type") == 0) content_type = static_cast<long>(yyjson_mut_arr_size(values));
             any_content_type = any_content_type || ac_ascii_ieq(yyjson_get_str(k), "Content-Type");
-            ok = ok && yyjson_mut_arr_append(names, yyjson_mut_strncpy(doc, yyjson_get_str(k), yyjson_get_len(k))) &&
-                 yyjson_mut_arr_append(values, yyjson_mut_strncpy(doc, yyjson_is_str(v) ? yyjson_get_str(v) : "", yyjson_get_len(v)));
+            b.append(names, b.text(yyjson_get_str(k), yyjson_get_len(k)));
+            b.append(values, b.text(yyjson_is_str(v) ? yyjson_get_str(v) : "", yyjson_get_len(v)));
         }
-        if (!ok) return nullptr;
+        if (!b.ok()) return nullptr;
         std::size_t before = yyjson_mut_arr_size(values);
         body(request, values, content_type);
         if (yyjson_mut_arr_size(values) < before) yyjson_mut_arr_remove(names, static_cast<std::size_t>(content_type));
-        yyjson_mut_val *header = arr();
+        yyjson_mut_val *header = b.arr();
         // Only a verbatim item sends an empty header value; for the others it
         // keeps libcurl's own header of that name out, which the format cannot
         // say, so the header is written switched off.
         bool verbatim = yyjson_is_true(yyjson_obj_get(item, "verbatim"));
-        for (std::size_t i = 0; ok && i < yyjson_mut_arr_size(names); ++i) {
+        for (std::size_t i = 0; b.ok() && i < yyjson_mut_arr_size(names); ++i) {
             yyjson_mut_val *n = yyjson_mut_arr_get(names, i), *v = yyjson_mut_arr_get(values, i);
             pair(header, yyjson_mut_get_str(n), yyjson_mut_get_len(n), yyjson_mut_get_str(v), yyjson_mut_get_len(v));
             if (!verbatim && yyjson_mut_get_len(v) == 0) {
-                ok = ok && yyjson_mut_obj_add_true(doc, yyjson_mut_arr_get_last(header), "disabled");
+                b.add_true(yyjson_mut_arr_get_last(header), "disabled");
                 ac_pm_note(at, "header", "empty '%s' written switched off: it is not sent", yyjson_mut_get_str(n));
             }
         }
-        add(request, "header", header);
+        b.add(request, "header", header);
 
         const char *url = str("url");
-        yyjson_mut_val *u = obj();
-        add_text(u, "raw", url);
-        ok = ok && ac_postman_add_url_parts(doc, u, url, std::strlen(url));
-        add(request, "url", u);
-        if (yyjson_mut_val *auth = ac_pm_export_auth(doc, yyjson_obj_get(item, "auth"), &ok)) add(request, "auth", auth);
-        add(out, "request", request);
+        yyjson_mut_val *u = b.obj();
+        b.add_text(u, "raw", url);
+        b.check(b.ok() && ac_postman_add_url_parts(b.doc(), u, url, std::strlen(url)));
+        b.add(request, "url", u);
+        bool auth_ok = true;
+        yyjson_mut_val *auth = b.ok() ? ac_pm_export_auth(b.doc(), yyjson_obj_get(item, "auth"), &auth_ok) : nullptr;
+        b.check(auth_ok);
+        if (auth) b.add(request, "auth", auth);
+        b.add(out, "request", request);
         // A GET or HEAD body is only sent when pruning is switched off; a URL
         // that encoding would change was imported with encoding switched off.
         bool keep_body = ac_pm_pruned_method(method) && yyjson_mut_obj_get(request, "body");
         DynBuf encoded;
         bool raw_only = false;
-        ok = ok && ac_pm_build_url(encoded, yyjson_obj_get(item, "url"), true, &raw_only);
+        b.check(ac_pm_build_url(encoded, yyjson_obj_get(item, "url"), true, &raw_only));
         bool keep_url = encoded.len() != std::strlen(url) || std::memcmp(encoded.c_str(), url, encoded.len()) != 0;
         if (keep_body || keep_url) {
-            yyjson_mut_val *behaviour = obj();
-            ok = ok && (!keep_body || yyjson_mut_obj_add_true(doc, behaviour, "disableBodyPruning")) &&
-                 (!keep_url || yyjson_mut_obj_add_true(doc, behaviour, "disableUrlEncoding"));
-            add(out, "protocolProfileBehavior", behaviour);
+            yyjson_mut_val *behaviour = b.obj();
+            if (keep_body) b.add_true(behaviour, "disableBodyPruning");
+            if (keep_url) b.add_true(behaviour, "disableUrlEncoding");
+            b.add(out, "protocolProfileBehavior", behaviour);
         }
-        return ok ? out : nullptr;
+        return b.ok() ? out : nullptr;
     }
 };
 
@@ -344,7 +330,7 @@ char *export_text(std::size_t *len, int *written, int *variables, bool *no_memor
         if (!item) return nullptr;
         const char *folder = ac_json_str(item, "folder", "");
         yyjson_mut_val *list = groups.list_for(d, folder);
-        ItemWriter writer{d, item, PmPlace{folder, ac_json_str(item, "name", "")}};
+        ItemWriter writer{JsonBuild(d), item, PmPlace{folder, ac_json_str(item, "name", "")}};
         yyjson_mut_val *built = list ? writer.build() : nullptr;
         ok = built && yyjson_mut_arr_append(list, built);
         if (ok) ++*written;

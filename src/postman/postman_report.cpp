@@ -1,6 +1,5 @@
 // The report of the last full Postman import or export.
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 #include "postman/postman.h"
@@ -10,8 +9,6 @@
 #include "util/util.h"
 
 namespace {
-
-constexpr std::size_t detail_size = 512;
 
 // The report being built; its text is written once, at the end.
 yyjson_mut_doc *s_doc = nullptr;
@@ -66,12 +63,18 @@ void ac_postman_report_note(const char *folder, const char *name, const char *wh
 }
 
 void ac_pm_note(const PmPlace &at, const char *what, const char *fmt, ...) noexcept {
-    char detail[detail_size];
+    if (!s_doc) return;
+    // Whole: a detail quotes names from the file, which may be long.
+    DynBuf detail;
     va_list ap;
     va_start(ap, fmt);
-    std::vsnprintf(detail, sizeof detail, fmt, ap);
+    bool made = detail.vappendf(fmt, ap);
     va_end(ap);
-    ac_postman_report_note(at.folder, at.name, what, detail);
+    if (!made) {
+        s_failed = true;
+        return;
+    }
+    ac_postman_report_note(at.folder, at.name, what, detail.c_str());
 }
 
 bool ac_postman_report_end(int requests, int items, int variables, int scripts) noexcept {

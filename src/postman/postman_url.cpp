@@ -2,11 +2,11 @@
 // Postman's tools ignore "raw" when they send a request and build the URL
 // from the parts, so exported files carry both.
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "postman/postman.h"
 #include "util/dynbuf.h"
+#include "util/json_build.h"
 #include "util/util.h"
 
 namespace {
@@ -89,89 +89,73 @@ struct Scanner {
 };
 
 struct UrlParts {
-    yyjson_mut_doc *doc;
+    JsonBuild &b;
     yyjson_mut_val *obj;
     const char *s;
     Scanner &scanner;
-    bool ok = true;
 
-    yyjson_mut_val *str(Span p) noexcept { return yyjson_mut_strncpy(doc, s + p.begin, p.end - p.begin); }
-    void add(yyjson_mut_val *to, const char *key, yyjson_mut_val *value) noexcept {
-        ok = ok && value && yyjson_mut_obj_add_val(doc, to, key, value);
-    }
-    void member(const char *key, Span p) noexcept { add(obj, key, str(p)); }
+    yyjson_mut_val *str(Span p) noexcept { return b.text(s + p.begin, p.end - p.begin); }
+    void member(const char *key, Span p) noexcept { b.add(obj, key, str(p)); }
     // Array of the pieces of [from, to) between separators `sep`.
     void pieces(const char *key, std::size_t from, std::size_t to, const char *sep, bool brackets = false) noexcept {
-        yyjson_mut_val *arr = yyjson_mut_arr(doc);
-        for (std::size_t b = from; arr;) {
-            std::size_t e = scanner.scan(b, to, sep, brackets);
-            ok = ok && yyjson_mut_arr_append(arr, str({b, e}));
+        yyjson_mut_val *arr = b.arr();
+        for (std::size_t at = from; b.ok();) {
+            std::size_t e = scanner.scan(at, to, sep, brackets);
+            b.append(arr, str({at, e}));
             if (e >= to) break;
-            b = e + 1;
+            at = e + 1;
         }
-        add(obj, key, arr);
+        b.add(obj, key, arr);
     }
     void query(std::size_t from, std::size_t to) noexcept {
-        yyjson_mut_val *arr = yyjson_mut_arr(doc);
-        for (std::size_t b = from; arr;) {
-            std::size_t e = scanner.scan(b, to, "&");
-            std::size_t eq = scanner.scan(b, e, "=");
-            yyjson_mut_val *entry = yyjson_mut_obj(doc);
-            ok = ok && entry && yyjson_mut_arr_append(arr, entry);
-            if (!ok) break;
-            add(entry, "key", b == e ? yyjson_mut_null(doc) : str({b, eq}));
-            add(entry, "value", eq < e ? str({eq + 1, e}) : yyjson_mut_null(doc));
+        yyjson_mut_val *arr = b.arr();
+        for (std::size_t at = from; b.ok();) {
+            std::size_t e = scanner.scan(at, to, "&");
+            std::size_t eq = scanner.scan(at, e, "=");
+            yyjson_mut_val *entry = b.obj();
+            b.append(arr, entry);
+            b.add(entry, "key", at == e ? yyjson_mut_null(b.doc()) : str({at, eq}));
+            b.add(entry, "value", eq < e ? str({eq + 1, e}) : yyjson_mut_null(b.doc()));
             if (e >= to) break;
-            b = e + 1;
+            at = e + 1;
         }
-        add(obj, "query", arr);
+        b.add(obj, "query", arr);
     }
 };
 
 bool is_blank(char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// The URL being joined; after the first failed append nothing more is added.
-struct TextBuf {
-    DynBuf buf;
-    bool ok = true;
-
-    void append(const char *text, std::size_t n) noexcept { ok = ok && buf.append(text, n); }
-    void append(const char *text) noexcept { append(text, std::strlen(text)); }
-    void append_str(yyjson_val *v) noexcept {
-        if (yyjson_is_str(v)) append(yyjson_get_str(v), yyjson_get_len(v));
-    }
-};
+void append_str(DynBuf &out, yyjson_val *v) noexcept {
+    if (yyjson_is_str(v)) out.append(yyjson_get_str(v), yyjson_get_len(v));
+}
 
 bool nonempty_str(yyjson_val *v) noexcept { return yyjson_is_str(v) && yyjson_get_len(v) > 0; }
 
-void append_segment(TextBuf &out, yyjson_val *seg) noexcept {
+void append_segment(DynBuf &out, yyjson_val *seg) noexcept {
     // Path segments are strings, or objects whose "value" holds the text.
-    out.append_str(yyjson_is_obj(seg) ? yyjson_obj_get(seg, "value") : seg);
+    append_str(out, yyjson_is_obj(seg) ? yyjson_obj_get(seg, "value") : seg);
 }
 
-void append_port(TextBuf &out, yyjson_val *port) noexcept {
+void append_port(DynBuf &out, yyjson_val *port) noexcept {
     if (nonempty_str(port)) {
         out.append(":");
-        out.append_str(port);
-    } else if (yyjson_is_uint(port) || yyjson_is_sint(port)) {
-        char digits[32];
-        int n = yyjson_is_uint(port) ? std::snprintf(digits, sizeof digits, ":%llu",
-                                                     static_cast<unsigned long long>(yyjson_get_uint(port)))
-                                     : std::snprintf(digits, sizeof digits, ":%lld",
-                                                     static_cast<long long>(yyjson_get_sint(port)));
-        out.append(digits, static_cast<std::size_t>(n));
+        append_str(out, port);
+    } else if (yyjson_is_uint(port)) {
+        out.appendf(":%llu", static_cast<unsigned long long>(yyjson_get_uint(port)));
+    } else if (yyjson_is_sint(port)) {
+        out.appendf(":%lld", static_cast<long long>(yyjson_get_sint(port)));
     }
 }
 
-void append_query(TextBuf &out, yyjson_val *query) noexcept {
+void append_query(DynBuf &out, yyjson_val *query) noexcept {
     if (yyjson_is_str(query)) {
         if (yyjson_get_len(query)) {
             out.append("?");
-            out.append_str(query);
+            append_str(out, query);
         }
         return;
     }
-    std::size_t mark = out.buf.len();
+    std::size_t mark = out.len();
     out.append("?");
     bool first = true;
     yyjson_val *param;
@@ -180,15 +164,15 @@ void append_query(TextBuf &out, yyjson_val *query) noexcept {
         if (!yyjson_is_obj(param) || yyjson_is_true(yyjson_obj_get(param, "disabled"))) continue;
         if (!first) out.append("&");
         first = false;
-        out.append_str(yyjson_obj_get(param, "key"));
+        append_str(out, yyjson_obj_get(param, "key"));
         yyjson_val *value = yyjson_obj_get(param, "value");
         if (yyjson_is_str(value)) {
             out.append("=");
-            out.append_str(value);
+            append_str(out, value);
         }
     }
     // A query whose entries join to nothing adds no "?".
-    if (out.ok && out.buf.len() == mark + 1) out.buf.truncate(mark);
+    if (out.ok() && out.len() == mark + 1) out.truncate(mark);
 }
 
 }  // namespace
@@ -200,7 +184,8 @@ bool ac_postman_add_url_parts(yyjson_mut_doc *doc, yyjson_mut_val *url, const ch
     if (from == to) return true;
 
     Scanner scanner{raw, to};
-    UrlParts u{doc, url, raw, scanner};
+    JsonBuild b(doc);
+    UrlParts u{b, url, raw, scanner};
     std::size_t hash = scanner.scan(from, to, "#");
     std::size_t query = scanner.scan(from, hash, "?");
 
@@ -215,10 +200,10 @@ bool ac_postman_add_url_parts(yyjson_mut_doc *doc, yyjson_mut_val *url, const ch
     std::size_t at = scanner.scan_last(start, slash, "@");
     if (at < slash) {
         std::size_t sep = scanner.scan(start, at, ":");
-        yyjson_mut_val *auth = yyjson_mut_obj(doc);
-        u.add(url, "auth", auth);
-        if (auth) u.add(auth, "user", u.str({start, sep}));
-        if (auth && sep < at) u.add(auth, "password", u.str({sep + 1, at}));
+        yyjson_mut_val *auth = b.obj();
+        b.add(url, "auth", auth);
+        b.add(auth, "user", u.str({start, sep}));
+        if (sep < at) b.add(auth, "password", u.str({sep + 1, at}));
         start = at + 1;
     }
     std::size_t port = scanner.scan_last(start, slash, ":", true);
@@ -227,24 +212,24 @@ bool ac_postman_add_url_parts(yyjson_mut_doc *doc, yyjson_mut_val *url, const ch
     if (slash < query) u.pieces("path", slash + 1, query, "/");
     if (query < hash) u.query(query + 1, hash);
     if (hash < to) u.member("hash", {hash + 1, to});
-    return u.ok;
+    return b.ok();
 }
 
 char *ac_postman_url_from_parts(yyjson_val *url, std::size_t *len_out) noexcept {
-    TextBuf out;
-    out.append("");
+    DynBuf out;
+    out.reserve(0);
     yyjson_val *protocol = yyjson_obj_get(url, "protocol");
     if (nonempty_str(protocol)) {
-        out.append_str(protocol);
+        append_str(out, protocol);
         std::size_t n = yyjson_get_len(protocol);
         if (n < 3 || std::memcmp(yyjson_get_str(protocol) + n - 3, "://", 3) != 0) out.append("://");
     }
     yyjson_val *auth = yyjson_obj_get(url, "auth");
     if (nonempty_str(yyjson_obj_get(auth, "user"))) {
-        out.append_str(yyjson_obj_get(auth, "user"));
+        append_str(out, yyjson_obj_get(auth, "user"));
         if (yyjson_is_str(yyjson_obj_get(auth, "password"))) {
             out.append(":");
-            out.append_str(yyjson_obj_get(auth, "password"));
+            append_str(out, yyjson_obj_get(auth, "password"));
         }
         out.append("@");
     }
@@ -254,10 +239,10 @@ char *ac_postman_url_from_parts(yyjson_val *url, std::size_t *len_out) noexcept 
         yyjson_arr_iter it = yyjson_arr_iter_with(host);
         for (bool first = true; (label = yyjson_arr_iter_next(&it)); first = false) {
             if (!first) out.append(".");
-            out.append_str(label);
+            append_str(out, label);
         }
     } else {
-        out.append_str(host);
+        append_str(out, host);
     }
     append_port(out, yyjson_obj_get(url, "port"));
     yyjson_val *path = yyjson_obj_get(url, "path");
@@ -270,15 +255,15 @@ char *ac_postman_url_from_parts(yyjson_val *url, std::size_t *len_out) noexcept 
         }
     } else if (nonempty_str(path)) {
         if (yyjson_get_str(path)[0] != '/') out.append("/");
-        out.append_str(path);
+        append_str(out, path);
     }
     append_query(out, yyjson_obj_get(url, "query"));
     yyjson_val *hash = yyjson_obj_get(url, "hash");
     if (nonempty_str(hash)) {
         out.append("#");
-        out.append_str(hash);
+        append_str(out, hash);
     }
-    if (!out.ok) return nullptr;
-    if (len_out) *len_out = out.buf.len();
-    return out.buf.take();
+    if (!out.ok()) return nullptr;
+    if (len_out) *len_out = out.len();
+    return out.take();
 }

@@ -232,7 +232,10 @@ QUORVANE_API int api_configure(const char *options_json) QUORVANE_NOEXCEPT;
  *     TRACE, CONNECT), empty header values sent empty, no Content-Type or
  *     Expect header added by the transfer library, and each value put into
  *     the URL percent-encoded for the part it lands in (the fragment left
- *     out). api_collection_add keeps it with the item.
+ *     out). Header lines and credentials go out whole, however long (without
+ *     "verbatim" a header line is cut at 4095 bytes, a bearer or API-key
+ *     line at 2047, basic credentials at 1023). api_collection_add keeps it
+ *     with the item.
  * Any expansion that would pass 64 MiB fails with "api_request: expanded
  * text too large", and nothing is sent.
  *

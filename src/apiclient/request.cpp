@@ -79,13 +79,15 @@ bool add_given_headers(HeaderList &out, yyjson_val *headers, bool drop_content_t
         unique_cstr value(ac_request_expand(yyjson_is_str(v) ? yyjson_get_str(v) : ""));
         if (!value) return false;
         if (ac_refuse_line_break(name, value.get())) return false;
-        char line[header_line_size];
-        if (verbatim && !*value) {
-            std::snprintf(line, sizeof line, "%s;", name);  // libcurl's spelling of an empty header
+        if (verbatim) {
+            // Whole, however long: a verbatim request goes out as described.
+            // "name;" is libcurl's spelling of an empty header.
+            if (!(*value ? out.append(name, value.get()) : out.appendf("%s;", name))) return false;
         } else {
+            char line[header_line_size];
             std::snprintf(line, sizeof line, "%s: %s", name, value.get());
+            if (!out.append(line)) return false;
         }
-        if (!out.append(line)) return false;
         if (ac_ascii_ieq(name, "Content-Type")) saw_content_type = true;
     }
     return true;
@@ -182,7 +184,7 @@ int perform(const RequestConfig &c, const char *expanded_url, const char *expand
     bool multipart = ac_body_kind(c.body_type) == BodyKind::multipart;
     if (!add_given_headers(headers, c.headers, multipart, c.verbatim, saw_content_type)) return 0;
     if (!saw_content_type && !add_content_type(headers, c.body_type)) return 0;
-    if (!ac_apply_auth(h, c.auth, headers, final_url)) return 0;
+    if (!ac_apply_auth(h, c.auth, c.verbatim, headers, final_url)) return 0;
     if (!prepare_stream(h, c, expanded_body, stream)) return 0;
     bool typed = saw_content_type || ac_ascii_ieq(c.body_type, "json") || ac_ascii_ieq(c.body_type, "form");
     if (c.verbatim && !ac_verbatim_headers(headers, c.method, expanded_body, stream, typed)) return 0;

@@ -1,6 +1,7 @@
 #include "apiclient/request_auth.h"
 #include "util/alloc.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "apiclient/transfer.h"
 #include "config/config.h"
 #include "env/env.h"
+#include "util/dynbuf.h"
 #include "util/util.h"
 
 namespace {
@@ -67,10 +69,10 @@ bool set_credentials(CURL *h, const char *user, const char *pass) noexcept {
 bool apply_awsv4(CURL *h, yyjson_val *auth, HeaderList &headers) noexcept {
     const char *region = ac_json_str(auth, "region", "");
     const char *service = ac_json_str(auth, "service", "");
-    char provider[auth_line_size];
-    std::snprintf(provider, sizeof provider, "aws:amz:%s:%s", *region ? region : "us-east-1",
-                  *service ? service : "execute-api");
-    if (curl_easy_setopt(h, CURLOPT_AWS_SIGV4, provider) == CURLE_OUT_OF_MEMORY) return out_of_memory();
+    DynBuf provider;
+    if (!provider.appendf("aws:amz:%s:%s", *region ? region : "us-east-1", *service ? service : "execute-api"))
+        return out_of_memory();
+    if (curl_easy_setopt(h, CURLOPT_AWS_SIGV4, provider.c_str()) == CURLE_OUT_OF_MEMORY) return out_of_memory();
     if (!set_credentials(h, ac_json_str(auth, "access_key", ""), ac_json_str(auth, "secret_key", ""))) return false;
     const char *token = ac_json_str(auth, "session_token", "");
     if (!*token) return true;
@@ -78,11 +80,12 @@ bool apply_awsv4(CURL *h, yyjson_val *auth, HeaderList &headers) noexcept {
     return headers.append("X-Amz-Security-Token", token);
 }
 
-bool apply_apikey(yyjson_val *auth, HeaderList &headers, unique_cstr &url) noexcept {
+bool apply_apikey(yyjson_val *auth, bool whole, HeaderList &headers, unique_cstr &url) noexcept {
     const char *name = ac_json_str(auth, "name", "X-Api-Key");
     const char *value = ac_json_str(auth, "value", "");
     if (!ac_ascii_ieq(ac_json_str(auth, "in", "header"), "query")) {
         if (ac_refuse_line_break(name, value)) return false;
+        if (whole) return headers.append(name, value);
         char line[auth_line_size];
         std::snprintf(line, sizeof line, "%s: %s", name, value);
         return headers.append(line);
@@ -96,15 +99,22 @@ bool apply_apikey(yyjson_val *auth, HeaderList &headers, unique_cstr &url) noexc
     return true;
 }
 
-bool apply(CURL *h, yyjson_val *auth, HeaderList &headers, unique_cstr &url) noexcept {
+bool apply(CURL *h, yyjson_val *auth, bool whole, HeaderList &headers, unique_cstr &url) noexcept {
     const char *type = yyjson_get_str(yyjson_obj_get(auth, "type"));
     if (!type) return true;
     if (ac_ascii_ieq(type, "bearer")) {
         const char *token = ac_json_str(auth, "token", "");
         if (ac_refuse_line_break("Authorization", token)) return false;
+        if (whole) return headers.appendf("Authorization: Bearer %s", token);
         char line[auth_line_size];
         std::snprintf(line, sizeof line, "Authorization: Bearer %s", token);
         return headers.append(line);
+    }
+    if (ac_ascii_ieq(type, "basic") && whole) {
+        // Apart, so neither is cut; libcurl joins them with a colon as the
+        // plain rule's "user:pass" would.
+        curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        return set_credentials(h, ac_json_str(auth, "user", ""), ac_json_str(auth, "pass", ""));
     }
     if (ac_ascii_ieq(type, "basic")) {
         char userpwd[userpwd_size];
@@ -125,7 +135,7 @@ bool apply(CURL *h, yyjson_val *auth, HeaderList &headers, unique_cstr &url) noe
         return set_credentials(h, ac_json_str(auth, "user", ""), ac_json_str(auth, "pass", ""));
     }
     if (ac_ascii_ieq(type, "awsv4")) return apply_awsv4(h, auth, headers);
-    if (ac_ascii_ieq(type, "apikey")) return apply_apikey(auth, headers, url);
+    if (ac_ascii_ieq(type, "apikey")) return apply_apikey(auth, whole, headers, url);
     return true;
 }
 
@@ -157,12 +167,15 @@ bool HeaderList::append(const char *line) noexcept {
     return true;
 }
 
-bool HeaderList::append(const char *name, const char *value) noexcept {
-    std::size_t cap = std::strlen(name) + std::strlen(value) + 3;
-    unique_cstr line(static_cast<char *>(ac_malloc(cap)));
-    if (!line) return out_of_memory();
-    std::snprintf(line.get(), cap, "%s: %s", name, value);
-    return append(line.get());
+bool HeaderList::append(const char *name, const char *value) noexcept { return appendf("%s: %s", name, value); }
+
+bool HeaderList::appendf(const char *fmt, ...) noexcept {
+    DynBuf line;
+    va_list ap;
+    va_start(ap, fmt);
+    bool made = line.vappendf(fmt, ap);
+    va_end(ap);
+    return made ? append(line.c_str()) : out_of_memory();
 }
 
 bool ac_refuse_line_break(const char *name, const char *value) noexcept {
@@ -171,10 +184,10 @@ bool ac_refuse_line_break(const char *name, const char *value) noexcept {
     return true;
 }
 
-bool ac_apply_auth(CURL *h, yyjson_val *auth, HeaderList &headers, unique_cstr &url) noexcept {
+bool ac_apply_auth(CURL *h, yyjson_val *auth, bool whole, HeaderList &headers, unique_cstr &url) noexcept {
     if (!auth) return true;
-    if (!ac_options().expand_auth) return apply(h, auth, headers, url);
+    if (!ac_options().expand_auth) return apply(h, auth, whole, headers, url);
     unique_doc expanded(expanded_auth(auth));
     if (!expanded) return false;
-    return apply(h, yyjson_doc_get_root(expanded.get()), headers, url);
+    return apply(h, yyjson_doc_get_root(expanded.get()), whole, headers, url);
 }

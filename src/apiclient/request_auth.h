@@ -6,6 +6,7 @@
 #include <yyjson.h>
 
 #include "util/owners.h"
+#include "util/printf_format.h"
 
 // The request's header lines. append() keeps the list intact when libcurl
 // cannot allocate, and sets the message itself. curl_slist_append walks the
@@ -17,6 +18,8 @@ struct HeaderList {
     bool append(const char *line) noexcept;
     // "name: value" of any length.
     bool append(const char *name, const char *value) noexcept;
+    // A line of any length.
+    bool appendf(const char *fmt, ...) noexcept AC_PRINTF_FORMAT(2, 3);
 };
 
 // A text of the request with its placeholders expanded; null, with "api_request:
@@ -31,6 +34,7 @@ unique_cstr ac_request_expand_url(const char *text) noexcept;
 bool ac_refuse_line_break(const char *name, const char *value) noexcept;
 
 // Applies the "auth" member (may be null): bearer, basic, apikey, digest,
-// ntlm or awsv4. May replace the final URL (apikey in the query). False with
-// the message set.
-bool ac_apply_auth(CURL *h, yyjson_val *auth, HeaderList &headers, unique_cstr &url) noexcept;
+// ntlm or awsv4. May replace the final URL (apikey in the query). `whole`
+// (a verbatim request) sends every credential whole instead of in the
+// fixed buffers of the plain rules. False with the message set.
+bool ac_apply_auth(CURL *h, yyjson_val *auth, bool whole, HeaderList &headers, unique_cstr &url) noexcept;

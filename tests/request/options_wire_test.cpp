@@ -305,6 +305,33 @@ TEST_F(RequestTest, VerbatimSendsMethodBodyAndEmptyHeadersAsGiven) {
 
 namespace {
 
+// A verbatim request sends header lines and credentials whole, however
+// long; without "verbatim" the fixed lines of the plain rules still cut them.
+TEST_F(RequestTest, VerbatimNeverCutsHeadersOrCredentials) {
+    const std::string big(10000, 'h'), token(4096, 't'), user(1500, 'u');
+    std::string basic_whole = "Basic ";
+    for (std::size_t i = 0; i < user.size(); i += 3) basic_whole += "dXV1";  // "uuu"
+    basic_whole += "OnA=";                                                  // ":p"
+    struct Case {
+        std::string members, header, whole;
+        std::size_t cut;  // length of the plain request's header value
+    } cases[] = {
+        {R"("headers":{"X-Big":")" + big + "\"}", "X-Big", big, 4095 - 7},
+        {R"("auth":{"type":"bearer","token":")" + token + "\"}", "Authorization", "Bearer " + token, 2047 - 15},
+        {R"("auth":{"type":"apikey","name":"K","value":")" + token + "\"}", "K", token, 2047 - 3},
+        // The plain rule cuts "user:pass" to 1023 u's, which libcurl sends as
+        // "u...u:" (no password): 1024 bytes, 1368 in base64.
+        {R"("auth":{"type":"basic","user":")" + user + R"(","pass":"p"})", "Authorization", basic_whole, 6 + 1368},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.header);
+        ASSERT_EQ(send(R"({"url":"$B/long","verbatim":true,)" + c.members + "}"), 1) << api_last_error();
+        EXPECT_EQ(last_request().header(c.header), c.whole);
+        ASSERT_EQ(send(R"({"url":"$B/long",)" + c.members + "}"), 1) << api_last_error();
+        EXPECT_EQ(last_request().header(c.header).size(), c.cut);
+    }
+}
+
 // An expansion past 64 MiB stops the request before anything is sent.
 TEST_F(RequestTest, ExpansionPastTheLimitSendsNothing) {
     ASSERT_EQ(api_env_set("big", std::string(8000, 'x').c_str()), 1);

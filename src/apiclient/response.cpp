@@ -7,6 +7,7 @@
 
 #include "apiclient/apiclient.h"
 #include "apiclient/response_info.h"
+#include "jsonbridge/jsonbridge.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
 
@@ -47,6 +48,7 @@ yyjson_mut_val *header_text(yyjson_mut_doc *doc, const char *p, std::size_t n) n
 }  // namespace
 
 void clear_response_buffers() noexcept {
+    ac_json_query_forget();
     g_response_body.reset();
     ac_response_info_clear();
     ac_free(g_response_headers_json);

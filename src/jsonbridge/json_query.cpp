@@ -14,6 +14,13 @@ namespace {
 // Kept until the next query replaces it; a value of any length comes back whole.
 ResultBuf s_json_query_buf;
 
+// The last response body, parsed by the first query into it and kept until
+// the response changes (ac_json_query_forget), so that many queries into a
+// large body parse it once. A body that is not JSON is remembered as such.
+unique_doc s_body_doc;
+bool s_body_read = false;
+bool s_body_not_json = false;
+
 yyjson_val *key_lookup(yyjson_val *root, const char *path) noexcept {
     return yyjson_is_obj(root) ? yyjson_obj_getn(root, path, std::strlen(path)) : nullptr;
 }
@@ -72,14 +79,19 @@ extern "C" const char *api_json_query(const char *path) noexcept {
         ac_set_error("api_json_query: no response body to query");
         return "";
     }
-    yyjson_read_err err{};
-    unique_doc doc(ac_json_read(g_response_body.c_str(), g_response_body.len(), &err));
-    if (!doc && ac_json_no_memory(err)) return out_of_memory();
-    if (!doc) {
+    if (!s_body_read) {
+        yyjson_read_err err{};
+        s_body_doc.reset(ac_json_read(g_response_body.c_str(), g_response_body.len(), &err));
+        // Running out of memory is not a property of the body: the next query tries again.
+        if (!s_body_doc && ac_json_no_memory(err)) return out_of_memory();
+        s_body_read = true;
+        s_body_not_json = !s_body_doc;
+    }
+    if (s_body_not_json) {
         ac_set_error("api_json_query: response body is not valid JSON");
         return "";
     }
-    yyjson_val *value = select_value(yyjson_doc_get_root(doc.get()), path);
+    yyjson_val *value = select_value(yyjson_doc_get_root(s_body_doc.get()), path);
     if (!value) {
         ac_set_error("api_json_query: path '%s' not found", path);
         return "";
@@ -90,4 +102,13 @@ extern "C" const char *api_json_query(const char *path) noexcept {
     return result ? result : out_of_memory();
 }
 
-void ac_json_query_cleanup() noexcept { s_json_query_buf.release(); }
+void ac_json_query_forget() noexcept {
+    s_body_doc.reset();
+    s_body_read = false;
+    s_body_not_json = false;
+}
+
+void ac_json_query_cleanup() noexcept {
+    ac_json_query_forget();
+    s_json_query_buf.release();
+}

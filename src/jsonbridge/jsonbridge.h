@@ -3,8 +3,11 @@
 
 #include <cstddef>
 
-// Releases the result buffer (api_cleanup); later queries work as before.
+// Releases the result buffer and the parsed body (api_cleanup); later
+// queries work as before.
 void ac_json_query_cleanup() noexcept;
+// Drops the parsed body: the response it came from is being replaced.
+void ac_json_query_forget() noexcept;
 
 // Room for a converted pointer: at most 510 characters and a NUL.
 constexpr std::size_t json_pointer_size = 512;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "apiclient/response.h"
+#include "hooks/alloc_hooks.h"
 #include "jsonbridge/jsonbridge.h"
 #include "quorvane_apiclient.h"
 #include "support/library_fixture.h"
@@ -13,7 +14,7 @@ namespace {
 
 // Puts text into the response body the way a finished request leaves it.
 void set_body(const std::string &text) {
-    g_response_body.reset();
+    clear_response_buffers();
     ASSERT_TRUE(g_response_body.append(text.data(), text.size()));
 }
 
@@ -125,6 +126,34 @@ TEST_F(JsonQuery, ReturnsLongValuesWhole) {
     set_body("{\"big\":\"" + big + "\",\"arr\":[]}");
     EXPECT_EQ(api_json_query("big"), "\"" + big + "\"");
     EXPECT_STREQ(api_json_query("arr"), "[]");
+}
+
+// The body is parsed by the first query and kept until the response
+// changes: later queries only select, and a new body (valid or not) is
+// never answered from the old one.
+TEST_F(JsonQuery, ParsesEachBodyOnce) {
+    auto allocations = [](const char *path, std::string &result) {
+        long before = ac_alloc_count();
+        result = api_json_query(path);
+        return ac_alloc_count() - before;
+    };
+    std::string items;
+    for (int i = 0; i < 200; ++i) items += (i ? ",{\"id\":" : "{\"id\":") + std::to_string(i) + "}";
+    set_body("{\"items\":[" + items + "]}");
+    std::string first, again;
+    long parse = allocations("$.items[7]", first);
+    EXPECT_LT(allocations("$.items[7]", again), parse);
+    EXPECT_EQ(first, R"({"id":7})");
+    EXPECT_EQ(again, first);
+    const struct {
+        std::string body;
+        const char *result;
+    } bodies[] = {{R"({"items":[{"id":"new"}]})", R"({"id":"new"})"}, {"not json", ""}, {R"({"items":[1]})", "1"}};
+    for (const auto &b : bodies) {
+        set_body(b.body);
+        EXPECT_STREQ(api_json_query("$.items[0]"), b.result) << b.body;
+        EXPECT_STREQ(api_json_query("$.items[0]"), b.result) << b.body;
+    }
 }
 
 }  // namespace

@@ -202,12 +202,9 @@ int perform(const RequestConfig &c, const char *expanded_url, const char *expand
     }
 
     HeaderContext ctx;
-    ctx.doc = yyjson_mut_doc_new(ac_alc());
-    ctx.obj = ctx.doc ? yyjson_mut_obj(ctx.doc) : nullptr;
-    if (ctx.obj) yyjson_mut_doc_set_root(ctx.doc, ctx.obj);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, write_body_cb);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
-    TransferLog log(h, &ctx);
+    TransferLog log(h, static_cast<HeaderSink *>(&ctx));
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, ac_info_header_cb);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &log);
 

@@ -47,6 +47,12 @@ yyjson_mut_val *header_text(yyjson_mut_doc *doc, const char *p, std::size_t n) n
 
 }  // namespace
 
+HeaderContext::HeaderContext() noexcept {
+    doc = yyjson_mut_doc_new(ac_alc());
+    obj = doc ? yyjson_mut_obj(doc) : nullptr;
+    if (obj) yyjson_mut_doc_set_root(doc, obj);
+}
+
 void clear_response_buffers() noexcept {
     ac_json_query_forget();
     g_response_body.reset();
@@ -77,7 +83,7 @@ std::size_t write_body_cb(char *data, std::size_t size, std::size_t nmemb, void 
 
 std::size_t write_header_cb(char *data, std::size_t size, std::size_t nmemb, void *userdata) noexcept {
     std::size_t n = size * nmemb;
-    auto *ctx = static_cast<HeaderContext *>(userdata);
+    auto *ctx = static_cast<HeaderSink *>(userdata);
     if (!ctx || n <= 1) return n;
 
     char line[header_line_size];
@@ -114,8 +120,6 @@ bool ac_response_record(CURL *handle, HeaderContext &headers) noexcept {
 
     char *text = headers.doc && !headers.lost ? yyjson_mut_write_opts(headers.doc, 0, ac_alc(), nullptr, nullptr) : nullptr;
     bool whole = text != nullptr;
-    yyjson_mut_doc_free(headers.doc);
-    headers = HeaderContext{};
     g_response_headers_json = text;
 
     curl_off_t dns = 0, connect = 0, tls = 0, ttfb = 0, total = 0, bytes = 0;

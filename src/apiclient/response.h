@@ -24,12 +24,20 @@ void clear_response_buffers() noexcept;
 // clear_response_buffers, then frees the body buffer (api_cleanup).
 void ac_response_release() noexcept;
 
-// Where the header callback collects lines: a document and its root object.
+// Where the header callback collects lines: a document and an object in it.
 // Either may be null when its creation failed; lines are then dropped.
-struct HeaderContext {
+struct HeaderSink {
     yyjson_mut_doc *doc = nullptr;
     yyjson_mut_val *obj = nullptr;
     bool lost = false;  // a header could not be kept for lack of memory
+};
+
+// The sink of the headers JSON, which owns its document.
+struct HeaderContext : HeaderSink {
+    HeaderContext() noexcept;
+    ~HeaderContext() { yyjson_mut_doc_free(doc); }
+    HeaderContext(const HeaderContext &) = delete;
+    HeaderContext &operator=(const HeaderContext &) = delete;
 };
 
 std::size_t write_body_cb(char *data, std::size_t size, std::size_t nmemb, void *userdata) noexcept;

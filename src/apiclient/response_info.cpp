@@ -107,7 +107,7 @@ PhaseMarks minus(PhaseMarks a, const PhaseMarks &b) noexcept {
 
 }  // namespace
 
-TransferLog::TransferLog(CURL *handle, HeaderContext *headers) noexcept : handle_(handle), headers_(headers) {
+TransferLog::TransferLog(CURL *handle, HeaderSink *headers) noexcept : handle_(handle), headers_(headers) {
     doc_ = yyjson_mut_doc_new(ac_alc());
     hops_ = doc_ ? yyjson_mut_arr(doc_) : nullptr;
 }

@@ -21,7 +21,7 @@ struct PhaseMarks {
 // of the response they belong to; a redirect's block becomes a hop.
 class TransferLog {
 public:
-    TransferLog(CURL *handle, HeaderContext *headers) noexcept;
+    TransferLog(CURL *handle, HeaderSink *headers) noexcept;
     ~TransferLog();
     TransferLog(const TransferLog &) = delete;
     TransferLog &operator=(const TransferLog &) = delete;
@@ -36,10 +36,10 @@ private:
     void close_block() noexcept;
 
     CURL *handle_;
-    HeaderContext *headers_;
+    HeaderSink *headers_;
     yyjson_mut_doc *doc_ = nullptr;
     yyjson_mut_val *hops_ = nullptr;
-    HeaderContext block_;  // headers of the response being read
+    HeaderSink block_;  // headers of the response being read
     int block_status_ = 0;
     bool block_open_ = false;
     // Marks taken at the end of the last two redirects (libcurl adds each

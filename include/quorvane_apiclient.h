@@ -209,12 +209,18 @@ QUORVANE_API const char *api_postman_report_json(void) QUORVANE_NOEXCEPT;
  *      redirect more fails with curl error 47.
  *    "user_agent": string of at most 1023 bytes, default "" (no User-Agent
  *      header); a User-Agent in a request's "headers" wins.
+ *    "max_response_bytes": integer, default 0 (no limit); a response whose
+ *      body (decoded, with "decompress") or whose header lines pass this
+ *      many bytes stops the transfer there and fails the request with
+ *      "api_request: response larger than N bytes"; its body is not kept
+ *      (api_response_body is ""), its status and headers are.
  *  Fails, changing nothing, on NULL or "", invalid JSON, a non-object, an
  *  unknown member or a value of the wrong type: "api_configure: invalid
  *  JSON", "api_configure: unknown option 'x'", "api_configure: 'expand_auth'
  *  must be a boolean", "api_configure: 'max_redirects' must be an integer
  *  from 0 to 100", "api_configure: 'user_agent' contains a line break or
- *  NUL". */
+ *  NUL", "api_configure: 'max_response_bytes' must be an integer of 0 or
+ *  more". */
 QUORVANE_API int api_configure(const char *options_json) QUORVANE_NOEXCEPT;
 
 /* RequestConfig members beyond the core set (absent: the core behaviour):

@@ -14,6 +14,7 @@
 #include "apiclient/response.h"
 #include "apiclient/response_info.h"
 #include "apiclient/transfer.h"
+#include "config/config.h"
 #include "env/env.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
@@ -217,6 +218,12 @@ int perform(const RequestConfig &c, const char *expanded_url, const char *expand
     CURLcode rc = result.code;
     if (result.cancelled) {
         ac_set_error("api_request: cancelled");
+        return 0;
+    }
+    if (log.over_limit() || ac_response_over_limit()) {
+        // Nothing of a response past the limit is kept but its status and headers.
+        g_response_body.release();
+        ac_set_error("api_request: response larger than %lld bytes", ac_options().max_response_bytes);
         return 0;
     }
     if (result.multi_code != CURLM_OK) {

@@ -7,6 +7,7 @@
 
 #include "apiclient/apiclient.h"
 #include "apiclient/response_info.h"
+#include "config/config.h"
 #include "jsonbridge/jsonbridge.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
@@ -70,9 +71,15 @@ void ac_response_release() noexcept {
 
 bool ac_response_prepare_body() noexcept {
     g_response_body.reset();
+    g_response_body.set_max(0);
     // 16 KiB up front covers most API responses without a reallocation.
-    return g_response_body.cap() > 0 || g_response_body.reserve(first_body_cap - 1);
+    if (g_response_body.cap() == 0 && !g_response_body.reserve(first_body_cap - 1)) return false;
+    // The ceiling bounds the growth too: memory stays near the limit.
+    g_response_body.set_max(static_cast<std::size_t>(ac_options().max_response_bytes));
+    return true;
 }
+
+bool ac_response_over_limit() noexcept { return g_response_body.error() == DynBuf::Error::too_large; }
 
 std::size_t write_body_cb(char *data, std::size_t size, std::size_t nmemb, void *) noexcept {
     std::size_t n = size * nmemb;

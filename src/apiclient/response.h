@@ -43,10 +43,14 @@ struct HeaderContext : HeaderSink {
 std::size_t write_body_cb(char *data, std::size_t size, std::size_t nmemb, void *userdata) noexcept;
 std::size_t write_header_cb(char *data, std::size_t size, std::size_t nmemb, void *userdata) noexcept;
 
-// Makes sure the body buffer exists and is empty; false when it cannot be allocated.
+// Makes sure the body buffer exists and is empty, with "max_response_bytes"
+// as its ceiling; false when it cannot be allocated.
 bool ac_response_prepare_body() noexcept;
+// True when the body passed that ceiling (the write callback then stopped
+// the transfer).
+bool ac_response_over_limit() noexcept;
 
-// Stores status, headers JSON (consuming the context's document) and timing
+// Stores status, headers JSON (written from the context's document) and timing
 // JSON once the transfer has ended, successfully or not. False when memory
 // ran out for the headers JSON (it then reads "{}").
 bool ac_response_record(CURL *handle, HeaderContext &headers) noexcept;

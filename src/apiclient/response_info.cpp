@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "config/config.h"
 #include "quorvane_apiclient.h"
 #include "util/alloc.h"
 #include "util/util.h"
@@ -139,7 +140,13 @@ void TransferLog::close_block() noexcept {
     if (!ok) lost_ = true;
 }
 
-void TransferLog::on_line(char *data, std::size_t n) noexcept {
+bool TransferLog::on_line(char *data, std::size_t n) noexcept {
+    long long limit = ac_options().max_response_bytes;
+    header_bytes_ += static_cast<long long>(n);
+    if (limit > 0 && header_bytes_ > limit) {
+        over_limit_ = true;
+        return false;
+    }
     write_header_cb(data, 1, n, headers_);
     if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
         open_block(data, n);
@@ -148,6 +155,7 @@ void TransferLog::on_line(char *data, std::size_t n) noexcept {
     } else if (block_open_) {
         write_header_cb(data, 1, n, &block_);
     }
+    return true;
 }
 
 bool TransferLog::record() noexcept {
@@ -192,7 +200,8 @@ bool TransferLog::record() noexcept {
 
 std::size_t ac_info_header_cb(char *data, std::size_t size, std::size_t nmemb, void *userdata) noexcept {
     std::size_t n = size * nmemb;
-    if (n > 0) static_cast<TransferLog *>(userdata)->on_line(data, n);
+    // Any other count than n makes libcurl end the transfer.
+    if (n > 0 && !static_cast<TransferLog *>(userdata)->on_line(data, n)) return 0;
     return n;
 }
 

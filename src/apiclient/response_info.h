@@ -26,7 +26,9 @@ public:
     TransferLog(const TransferLog &) = delete;
     TransferLog &operator=(const TransferLog &) = delete;
 
-    void on_line(char *data, std::size_t n) noexcept;
+    // False once the header lines pass "max_response_bytes": the transfer stops.
+    bool on_line(char *data, std::size_t n) noexcept;
+    bool over_limit() const noexcept { return over_limit_; }
     // Writes the info JSON of the ended transfer (api_response_info_json);
     // false when memory ran out for any of it (it then reads "{}").
     bool record() noexcept;
@@ -47,6 +49,8 @@ private:
     PhaseMarks hop_marks_[2];
     int hop_count_ = 0;
     bool lost_ = false;  // a hop or one of its headers could not be kept
+    long long header_bytes_ = 0;  // every line of every response so far
+    bool over_limit_ = false;
 };
 
 // libcurl header callback; userdata is the TransferLog.

@@ -13,7 +13,7 @@ LibraryOptions s_options;
 
 // One row an option: its JSON name, its kind and where its value lives.
 // Options stay a plain struct, so a staged copy is a plain copy.
-enum class Kind { boolean, integer, text };
+enum class Kind { boolean, integer, size, text };
 
 struct OptionDef {
     const char *name;
@@ -22,6 +22,7 @@ struct OptionDef {
     int LibraryOptions::*number = nullptr;
     int min = 0, max = 0;
     char (LibraryOptions::*text)[user_agent_size] = nullptr;
+    long long LibraryOptions::*size = nullptr;
 };
 
 constexpr OptionDef option_defs[] = {
@@ -32,6 +33,7 @@ constexpr OptionDef option_defs[] = {
     {"decompress", Kind::boolean, &LibraryOptions::decompress},
     {"max_redirects", Kind::integer, nullptr, &LibraryOptions::max_redirects, 0, max_redirects_limit},
     {"user_agent", Kind::text, nullptr, nullptr, 0, 0, &LibraryOptions::user_agent},
+    {"max_response_bytes", Kind::size, nullptr, nullptr, 0, 0, nullptr, &LibraryOptions::max_response_bytes},
 };
 
 const OptionDef *find_option(const char *name) noexcept {
@@ -58,6 +60,18 @@ bool read_integer(LibraryOptions &staged, const OptionDef &def, yyjson_val *valu
         return false;
     }
     staged.*def.number = static_cast<int>(n);
+    return true;
+}
+
+// A byte count: any JSON integer from 0 on.
+bool read_size(LibraryOptions &staged, const OptionDef &def, yyjson_val *value) noexcept {
+    bool in_range = yyjson_is_uint(value) ? yyjson_get_uint(value) <= static_cast<std::uint64_t>(INT64_MAX)
+                                          : yyjson_is_sint(value) && yyjson_get_sint(value) >= 0;
+    if (!in_range) {
+        ac_set_error("api_configure: '%s' must be an integer of 0 or more", def.name);
+        return false;
+    }
+    staged.*def.size = yyjson_is_uint(value) ? static_cast<long long>(yyjson_get_uint(value)) : yyjson_get_sint(value);
     return true;
 }
 
@@ -99,6 +113,7 @@ bool read_member(LibraryOptions &staged, const char *name, yyjson_val *value) no
         staged.*def->flag = yyjson_get_bool(value);
         return true;
     case Kind::integer: return read_integer(staged, *def, value);
+    case Kind::size: return read_size(staged, *def, value);
     case Kind::text: return read_text(staged, *def, value);
     }
     return false;

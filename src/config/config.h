@@ -23,6 +23,9 @@ struct LibraryOptions {
     int max_redirects = default_max_redirects;
     // User-Agent header of every request; "" sends none.
     char user_agent[user_agent_size] = "";
+    // A response whose body, or whose header lines, pass this many bytes
+    // stops the transfer and fails the request; 0: no limit.
+    long long max_response_bytes = 0;
 };
 
 // The options in force.

@@ -2,6 +2,7 @@
 // connections, redirect limit, user agent, proxy and TLS files, each observed
 // on the wire. Decompression and HTTP/2 have test programs of their own, the
 // TLS files a file in posix/.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ TEST_F(RequestTest, NewOptionsRefuseBadValuesAndChangeNothing) {
         {R"({"user_agent":")" + long_agent + "\"}", "api_configure: 'user_agent' is longer than 1023 bytes"},
         {R"({"reuse_connections":1})", "api_configure: 'reuse_connections' must be a boolean"},
         {R"({"user_agent":"ok","decompress":"yes"})", "api_configure: 'decompress' must be a boolean"},
+        {R"({"max_response_bytes":-1})", "api_configure: 'max_response_bytes' must be an integer of 0 or more"},
+        {R"({"max_response_bytes":1e6})", "api_configure: 'max_response_bytes' must be an integer of 0 or more"},
+        {R"({"max_response_bytes":18446744073709551615})",
+         "api_configure: 'max_response_bytes' must be an integer of 0 or more"},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(api_configure(c.options.c_str()), 0) << c.options;
@@ -74,6 +79,38 @@ TEST_F(RequestTest, RedirectLimitAndUserAgentOnTheWire) {
         if (c.agent) {
             EXPECT_EQ(r.header("User-Agent"), c.agent);
         }
+    }
+}
+
+// Past "max_response_bytes" the transfer stops at once, even against a
+// server that would send a gigabyte, and nothing of the body is kept; up to
+// it a response comes whole.
+TEST_F(RequestTest, ResponseLimitStopsTheTransfer) {
+    auto endless = std::make_shared<const std::string>("HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n" +
+                                                       std::string(4u << 20, 'e'));
+    server.route("/endless", [endless](const HttpRequest &) { return HttpReply(endless); });
+    server.route("/fits", [](const HttpRequest &) { return HttpReply(http_response(200, std::string(1000, 'f'))); });
+    server.route("/tall", [](const HttpRequest &) {
+        return HttpReply(http_response(200, "b", "X-Tall: " + std::string(1000, 't') + "\r\n"));
+    });
+    struct Case {
+        long long limit;
+        const char *path;
+        bool fails;
+        std::size_t body;
+    } cases[] = {
+        {1000, "/fits", false, 1000}, {999, "/fits", true, 0},    {0, "/fits", false, 1000},
+        {1000, "/tall", true, 0},     {1200, "/tall", false, 1}, {65536, "/endless", true, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.limit));
+        ASSERT_EQ(api_configure(("{\"max_response_bytes\":" + std::to_string(c.limit) + "}").c_str()), 1);
+        EXPECT_EQ(send(std::string(R"({"url":"$B)") + c.path + "\"}"), c.fails ? 0 : 1) << api_last_error();
+        if (c.fails) {
+            EXPECT_EQ(api_last_error(), "api_request: response larger than " + std::to_string(c.limit) + " bytes");
+        }
+        EXPECT_EQ(api_response_body_len(), static_cast<long long>(c.body));
+        EXPECT_EQ(api_response_status(), 200);
     }
 }
 

@@ -71,7 +71,7 @@ long long millis(CURL *easy, CURLINFO info) {
 
 PlainResponse::~PlainResponse() { std::free(body); }
 
-bool plain_get(const char *url, PlainResponse &out) {
+bool plain_get(const char *url, PlainResponse &out, void *kept) {
     if (!out.body) {
         out.body = static_cast<char *>(std::malloc(first_body_cap));
         if (!out.body) return false;
@@ -80,7 +80,7 @@ bool plain_get(const char *url, PlainResponse &out) {
     out.body[0] = '\0';
     out.body_len = 0;
 
-    CURL *easy = curl_easy_init();
+    CURL *easy = kept ? static_cast<CURL *>(kept) : curl_easy_init();
     if (!easy) return false;
     curl_slist *headers = nullptr;
     HeaderDoc ctx{yyjson_mut_doc_new(nullptr), nullptr};
@@ -114,6 +114,6 @@ bool plain_get(const char *url, PlainResponse &out) {
                   millis(easy, CURLINFO_APPCONNECT_TIME_T), millis(easy, CURLINFO_STARTTRANSFER_TIME_T),
                   millis(easy, CURLINFO_TOTAL_TIME_T), static_cast<long long>(bytes));
     curl_slist_free_all(headers);
-    curl_easy_cleanup(easy);
+    if (!kept) curl_easy_cleanup(easy);
     return code == CURLE_OK;
 }

@@ -20,6 +20,7 @@ struct PlainResponse {
     ~PlainResponse();
 };
 
-// A fresh easy handle per call, as api_request does. True when the transfer
-// completed.
-bool plain_get(const char *url, PlainResponse &out);
+// A fresh easy handle per call, as api_request does, or `kept`, an easy
+// handle that libcurl reuses with its connection from call to call. True
+// when the transfer completed.
+bool plain_get(const char *url, PlainResponse &out, void *kept = nullptr);

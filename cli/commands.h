@@ -36,6 +36,7 @@ struct RunOptions {
     std::string export_globals;
     std::string export_collection;
     std::string working_dir;
+    long long max_response_size = 0;  // bytes; 0: no limit
 };
 int run_command(const RunOptions &options);
 
@@ -50,6 +51,7 @@ struct RequestOptions {
     std::string environment;
     std::vector<std::string> env_vars;
     double timeout_s = 0;  // 0: the library's default
+    long long max_filesize = 0;  // bytes; 0: no limit
     bool insecure = false;
     bool no_follow = false;
     bool include = false;
@@ -60,6 +62,11 @@ struct RequestOptions {
     ColorMode color = ColorMode::auto_detect;
 };
 int request_command(const RequestOptions &options);
+
+// Sets the library's response limit from a command's option (0: none); a
+// negative count is a usage error.
+void check_response_limit(long long bytes, const char *flag);
+void apply_response_limit(long long bytes);
 
 int import_command(const std::string &postman_file, const std::string &output, const std::string &variables_out);
 int export_command(const std::string &collection_file, const std::string &output);

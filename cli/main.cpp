@@ -18,6 +18,10 @@ namespace {
 const std::map<std::string, ColorMode> color_modes = {
     {"on", ColorMode::on}, {"off", ColorMode::off}, {"auto", ColorMode::auto_detect}};
 
+// The help shows an option's type as written: a validator with its own
+// description would append CLI11's rendering of its table to it.
+CLI::Validator color_choice() { return CLI::CheckedTransformer(color_modes).description(""); }
+
 // Options a user's CI line may pass one after another (--env-var a=1 --env-var b=2).
 template <typename T>
 CLI::Option *repeatable(CLI::App *cmd, const char *names, std::vector<T> &into, const char *type, const char *text) {
@@ -67,7 +71,7 @@ CLI::Option *add_run(CLI::App &app, RunOptions &o, std::string &bail_modifiers) 
                     "unknown folder always stops the run.")
         ->type_name("[folder|failure]")
         ->expected(0, 1)
-        ->check(CLI::IsMember({"folder", "failure", "folder,failure", "failure,folder"}));
+        ->check(CLI::IsMember({"folder", "failure", "folder,failure", "failure,folder"}).description(""));
     cmd->add_flag("-x,--suppress-exit-code", o.suppress_exit_code,
                   "Exits with 0 even when requests failed (not when a report could not be written).");
     cmd->add_option("-r,--reporters", o.reporters, "Reporters, comma-separated: cli (default), json, junit.")
@@ -85,7 +89,7 @@ CLI::Option *add_run(CLI::App &app, RunOptions &o, std::string &bail_modifiers) 
     cmd->add_flag("--reporter-cli-no-banner", o.cli_no_banner, "The cli reporter leaves out its first line.");
     cmd->add_option("--color", o.color, "Colour on, off or auto (a terminal). NO_COLOR, when set, always wins.")
         ->type_name("<on|off|auto>")
-        ->transform(CLI::CheckedTransformer(color_modes));
+        ->transform(color_choice());
     cmd->add_flag("--disable-unicode", o.disable_unicode, "Plain ASCII symbols and table lines.");
     cmd->add_flag("--verbose", o.verbose, "Shows each request's headers, its response headers and its timing phases.");
     cmd->add_flag("--silent", o.silent, "No cli reporter output and no note about skipped scripts.");
@@ -99,6 +103,10 @@ CLI::Option *add_run(CLI::App &app, RunOptions &o, std::string &bail_modifiers) 
     cmd->add_option("--working-dir", o.working_dir,
                     "Directory that relative file paths of form-data and file bodies are read from.")
         ->type_name("<path>");
+    cmd->add_option("--max-response-size", o.max_response_size,
+                    "Fails a request whose response body (or header block) passes this many bytes, stopping its "
+                    "transfer there, so that a server that never stops cannot fill the memory. Default: no limit.")
+        ->type_name("<bytes>");
     cmd->add_option("--assert-status", o.assert_status,
                     "Statuses a request must have, comma-separated: classes (2xx), codes (404), ranges (200-299). "
                     "Any other status counts as a failure.")
@@ -125,6 +133,10 @@ void add_request(CLI::App &app, RequestOptions &o) {
     cmd->add_option("-e,--environment", o.environment, "Variables for {{name}}, as for run.")->type_name("<file>");
     repeatable(cmd, "--env-var", o.env_vars, "<name=value>", "Sets a variable; repeatable.");
     cmd->add_option("--timeout", o.timeout_s, "Time limit in seconds, rounded up (default 30).")->type_name("<s>");
+    cmd->add_option("--max-filesize", o.max_filesize,
+                    "Fails when the response body (or header block) passes this many bytes, stopping the transfer "
+                    "there, as with curl. Default: no limit.")
+        ->type_name("<bytes>");
     cmd->add_flag("-k,--insecure", o.insecure, "Does not verify TLS certificates.");
     cmd->add_flag("--no-follow", o.no_follow, "Does not follow redirects.");
     cmd->add_flag("-i,--include", o.include, "Prints the status line and the response headers before the body.");
@@ -136,7 +148,7 @@ void add_request(CLI::App &app, RequestOptions &o) {
     cmd->add_flag("--no-history", o.no_history, "Does not record the request in the history.");
     cmd->add_option("--color", o.color, "Colour of -i output: on, off or auto.")
         ->type_name("<on|off|auto>")
-        ->transform(CLI::CheckedTransformer(color_modes));
+        ->transform(color_choice());
 }
 
 int usage(const std::string &command, const std::string &message) {

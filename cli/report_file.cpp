@@ -1,16 +1,15 @@
 #include "report_file.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 
 #include "cli_error.h"
+#include "paths.h"
 
 FileHandle open_report_file(const std::string &path, const char *what) {
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        if (mkdir(path.substr(0, slash).c_str(), 0777) != 0 && errno != EEXIST) break;
-    }
+    // A folder that cannot be made shows as the file that cannot be opened.
+    std::string ignored;
+    make_parent_directories(path, false, ignored);
     FileHandle file(std::fopen(path.c_str(), "w"));
     if (!file) usage_error(std::string("cannot write the ") + what + " '" + path + "': " + std::strerror(errno));
     return file;

@@ -314,8 +314,7 @@ public:
         yyjson_mut_obj_add_uint(d, transfers, "responseTotal", received);
         add(d, r, "transfers", transfers);
         add(d, r, "failures", failures);
-        bool stopped = !run.stopped_because.empty() && run.stopped_because.rfind("--bail", 0) != 0;
-        add(d, r, "error", stopped ? str(d, run.stopped_because) : yyjson_mut_null(d));
+        add(d, r, "error", run.run_failed() ? str(d, run.stopped_because) : yyjson_mut_null(d));
         yyjson_mut_obj_add_int(d, r, "skippedScripts", run.plan->scripts_skipped);
         add(d, root, "run", r);
 

@@ -1,8 +1,5 @@
 // quorvane request: one request from the command line, its body on
 // standard output.
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +8,7 @@
 #include "commands.h"
 #include "engine_adapter.h"
 #include "json_doc.h"
+#include "paths.h"
 #include "quorvane_apiclient.h"
 #include "report_file.h"
 #include "url_values.h"
@@ -33,9 +31,8 @@ std::string upper(std::string s) {
 }
 
 void require_regular_file(const std::string &path, const char *what) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) usage_error(std::string("cannot read ") + what + " '" + path + "': " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) usage_error(std::string(what) + " '" + path + "' is not a regular file");
+    std::string problem = regular_file_problem(path, what);
+    if (!problem.empty()) usage_error(problem);
 }
 
 void add_headers(yyjson_mut_doc *d, yyjson_mut_val *root, const std::vector<std::string> &lines) {
@@ -173,6 +170,16 @@ void init_library(bool record) {
 
 }  // namespace
 
+void check_response_limit(long long bytes, const char *flag) {
+    if (bytes < 0) usage_error(std::string(flag) + " takes a number of bytes, 0 (no limit) or more");
+}
+
+void apply_response_limit(long long bytes) {
+    if (bytes <= 0) return;
+    const std::string options = "{\"max_response_bytes\":" + std::to_string(bytes) + "}";
+    if (!api_configure(options.c_str())) fail(exit_failed, api_last_error());
+}
+
 int request_command(const RequestOptions &o) {
     if (o.words.empty() || o.words.size() > 2) usage_error("expects [METHOD] <url>");
     std::string url = o.words.back();
@@ -180,12 +187,14 @@ int request_command(const RequestOptions &o) {
     std::string method = o.words.size() == 2 ? upper(o.words[0]) : has_body ? "POST" : "GET";
     if (!is_token(method)) usage_error("'" + o.words[0] + "' is not an HTTP method");
     if (o.timeout_s < 0 || !std::isfinite(o.timeout_s)) usage_error("--timeout takes seconds, more than 0");
+    check_response_limit(o.max_filesize, "--max-filesize");
     build_config(o, method, url);  // checks every argument before anything is touched
 
 
     init_library(!o.no_history);
     // --auth takes placeholders like the rest of the line; {{$guid}} and the like work too.
     if (!api_configure(R"({"expand_auth":true,"dynamic_variables":true,"nested_variables":true})")) fail(exit_failed, api_last_error());
+    apply_response_limit(o.max_filesize);
     if (!o.environment.empty()) load_variables_file(o.environment, "environment file", false);
     for (const std::string &text : o.env_vars) {
         auto [name, value] = split_assignment(text, "--env-var");

@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "iteration_data.h"
 #include "json_doc.h"
+#include "paths.h"
 #include "report_file.h"
 #include "quorvane_apiclient.h"
 #include "run_report.h"
@@ -151,12 +152,6 @@ void require_readable(const char *flag, const std::string &path) {
     std::fclose(f);
 }
 
-std::string absolute(const std::string &path) {
-    if (path.empty() || path[0] == '/') return path;
-    char cwd[4096];
-    return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
-}
-
 // --export-environment and --export-globals: the variables as a Postman
 // environment file. Scripts do not run, so these are the values given.
 void export_variables(const std::string &path, const std::string &flat_json, const char *scope, std::string &why) {
@@ -196,6 +191,7 @@ int run_command(const RunOptions &o) {
     if (o.iterations < 1) usage_error("--iteration-count must be at least 1");
     if (o.delay_ms < 0 || o.timeout_request_ms < 0 || o.timeout_run_ms < 0)
         usage_error("--delay-request, --timeout-request and --timeout take milliseconds, 0 or more");
+    check_response_limit(o.max_response_size, "--max-response-size");
     std::vector<StatusRange> ranges;
     if (!o.assert_status.empty()) ranges = parse_status_list(o.assert_status);
     std::vector<DataRow> rows;
@@ -208,16 +204,17 @@ int run_command(const RunOptions &o) {
     require_readable("--ssl-client-cert", o.ssl_client_cert);
     require_readable("--ssl-client-key", o.ssl_client_key);
     RunPlan plan = load_plan(o.plan);
+    apply_response_limit(o.max_response_size);
     // Opened only once the inputs are known good: a bad collection leaves the
     // last run's reports as they were.
     std::vector<std::unique_ptr<Reporter>> reporters = make_reporters(o);
     // Every input is read and every report file open: relative paths in
     // file bodies now resolve against the working directory, as newman's.
     // The exports, written later, keep the meaning they had on the command line.
-    std::string export_environment = absolute(o.export_environment);
-    std::string export_globals = absolute(o.export_globals);
-    std::string export_collection = absolute(o.export_collection);
-    TransferSettings transfer{0, o.insecure, !o.ignore_redirects, absolute(o.ssl_client_cert), absolute(o.ssl_client_key)};
+    std::string export_environment = absolute_path(o.export_environment);
+    std::string export_globals = absolute_path(o.export_globals);
+    std::string export_collection = absolute_path(o.export_collection);
+    TransferSettings transfer{0, o.insecure, !o.ignore_redirects, absolute_path(o.ssl_client_cert), absolute_path(o.ssl_client_key)};
     if (!o.working_dir.empty() && chdir(o.working_dir.c_str()) != 0)
         usage_error("cannot use --working-dir '" + o.working_dir + "': " + std::strerror(errno));
     if (plan.scripts_skipped > 0 && !o.silent) {
@@ -234,7 +231,7 @@ int run_command(const RunOptions &o) {
 
     Clock::time_point started = Clock::now();
     bool first = true;
-    for (int iteration = 0; iteration < iterations && run.stopped_because.empty(); ++iteration) {
+    for (int iteration = 0; iteration < iterations && run.stop == RunResult::Stop::none; ++iteration) {
         // Iterations past the data's last row take the last row, as newman's do.
         std::size_t row = std::min(static_cast<std::size_t>(iteration), rows.empty() ? 0 : rows.size() - 1);
         DataScope data(rows.empty() ? nullptr : &rows[row]);
@@ -247,6 +244,7 @@ int run_command(const RunOptions &o) {
                 long left = o.timeout_run_ms -
                             static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
                 if (left <= 0) {
+                    run.stop = RunResult::Stop::time_limit;
                     run.stopped_because = "the run's time limit (--timeout " + std::to_string(o.timeout_run_ms) + " ms) ran out";
                     break;
                 }
@@ -259,6 +257,7 @@ int run_command(const RunOptions &o) {
             run.executions.push_back(std::move(e));
             for (auto &r : reporters) r->executed(run, run.executions.back());
             if (o.bail && run.executions.back().failed()) {
+                run.stop = RunResult::Stop::bail;
                 run.stopped_because = "--bail: stopped at the first failure";
                 break;
             }
@@ -268,7 +267,7 @@ int run_command(const RunOptions &o) {
 
     // -x hides failed requests from the exit status, never a report that
     // could not be written.
-    bool failed = !run.stopped_because.empty() && run.stopped_because.rfind("--bail", 0) != 0;
+    bool failed = run.run_failed();
     for (const Execution &e : run.executions) failed = failed || e.failed();
     int status = failed && !o.suppress_exit_code ? exit_failed : exit_ok;
     for (auto &r : reporters) {

@@ -35,7 +35,12 @@ struct RunResult {
     std::vector<Execution> executions;
     long long started_ms = 0;     // since the epoch
     long long completed_ms = 0;
-    std::string stopped_because;  // "" when every planned request ran
+    // Why the run ended before its last planned request, if it did: --bail
+    // after a failed request (the failure itself decides the exit status), or
+    // the run's time limit (a failure of the run).
+    enum class Stop { none, bail, time_limit } stop = Stop::none;
+    std::string stopped_because;  // its text; "" when every planned request ran
+    bool run_failed() const { return stop == Stop::time_limit; }
 
     int iterations_run() const { return executions.empty() ? 0 : executions.back().iteration + 1; }
 };

@@ -1,7 +1,6 @@
 #include "variables.h"
 
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +9,7 @@
 
 #include "cli_error.h"
 #include "json_doc.h"
+#include "paths.h"
 #include "quorvane_apiclient.h"
 
 namespace {
@@ -46,14 +46,6 @@ bool is_postman_file(yyjson_val *root) {
     yyjson_arr_iter it = yyjson_arr_iter_with(values);
     while ((v = yyjson_arr_iter_next(&it))) {
         if (!yyjson_is_obj(v)) return false;
-    }
-    return true;
-}
-
-bool make_directories(const std::string &path) {
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        std::string part = path.substr(0, slash);
-        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
     return true;
 }
@@ -119,9 +111,7 @@ std::string history_directory(std::string &why) {
         }
         dir = std::string(user_home) + "/.local/share/quorvane";
     }
-    if (!make_directories(dir)) {
-        why = "cannot create the parents of '" + dir + "': " + std::strerror(errno);
-        return "";
-    }
+    // The library makes the last level itself.
+    if (!make_parent_directories(dir, true, why)) return "";
     return dir;
 }

@@ -1,5 +1,9 @@
 // quorvane request and history: what goes out for each form of the
 // command line, what comes back on standard output, what is recorded.
+#include <regex>
+#include <sstream>
+#include <string>
+
 #include "cli/cli_fixture.h"
 #include "support/json.h"
 
@@ -84,6 +88,27 @@ TEST_F(CliTest, RequestPrintsHeadQueryAndFiles) {
     EXPECT_EQ(read_text(dir_.file("keep.json")), "kept");
 }
 
+// --max-filesize (request) and --max-response-size (run) fail a response
+// that passes them; one that fits goes through.
+TEST_F(CliTest, ResponseLimitFailsTheRequest) {
+    std::string own = dir_.file("own.json");
+    write_text(own, R"({"version":"1.0.0","requests":[{"name":"u","url":")" + server_.url("/u") + R"("}]})");
+    const struct {
+        std::vector<std::string> args;
+        int status;
+    } cases[] = {
+        {{"request", server_.url("/u"), "--no-history", "--max-filesize", "5"}, 1},
+        {{"request", server_.url("/u"), "--no-history", "--max-filesize", "1000"}, 0},
+        {{"run", own, "--max-response-size", "5"}, 1},
+        {{"run", own, "--max-response-size", "0"}, 0},
+    };
+    for (const auto &c : cases) {
+        Outcome r = quorvane(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.back() << r.err;
+        EXPECT_EQ((r.out + r.err).find("response larger than 5 bytes") != std::string::npos, c.status == 1) << r.out << r.err;
+    }
+}
+
 TEST_F(CliTest, HistoryRecordsRequestsNewestFirstUnlessAskedNot) {
     quorvane({"request", server_.url("/one")});
     quorvane({"request", "POST", server_.url("/fail")});
@@ -117,6 +142,14 @@ TEST_F(CliTest, HelpAndVersion) {
         EXPECT_EQ(help.out.rfind(std::string("NAME\n    quorvane ") + command + " - ", 0), 0u) << help.out;
         EXPECT_NE(help.out.find("EXIT STATUS"), std::string::npos) << command;
         EXPECT_EQ(quorvane({command, "--help"}).out, help.out);
+        // Each option as written: its names and its type, nothing of the parser's own.
+        std::size_t options = help.out.find("\nOPTIONS\n");
+        std::istringstream lines(help.out.substr(options, help.out.find("\n\nEXIT", options) - options));
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("    -", 0) != 0) continue;
+            EXPECT_TRUE(std::regex_match(line, std::regex(R"(    -[-\w.]+(, --[-\w.]+)?( <[^>]+>| \[[^\]]+\])?)")))
+                << command << ": " << line;
+        }
     }
     EXPECT_NE(quorvane({"help", "run"}).out.find("--timeout-request <ms>"), std::string::npos);
 }

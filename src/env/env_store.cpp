@@ -224,5 +224,4 @@ extern "C" int api_env_load(const char *path) noexcept {
         return 0;
     }
     return merge(root) ? 1 : 0;
-    return 1;
 }

@@ -166,7 +166,9 @@ std::unique_ptr<FILE, decltype(&pclose)> run_self(const std::string &arguments) 
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0) fail("cannot find this program");
     self[n] = '\0';
-    return {popen(("'" + std::string(self) + "' " + arguments).c_str(), "r"), pclose};
+    std::string command = "'";
+    command.append(self).append("' ").append(arguments);
+    return {popen(command.c_str(), "r"), pclose};
 }
 
 void report_limited(const std::string &url, long long limit) {
@@ -177,9 +179,13 @@ void report_limited(const std::string &url, long long limit) {
         int limited = 0;
         if (!probe || std::fscanf(probe.get(), "%ld %ld %d", &start_kb, &peak_kb, &limited) != 3 || limited != (l > 0))
             fail("limit probe failed");
-        std::printf("  max_response_bytes %-9lld  %.1f MB above its start%s\n", l, (peak_kb - start_kb) / 1024.0,
-                    l > 0 ? (" (the limit: " + std::to_string(static_cast<double>(l) / mb).substr(0, 4) + " MB)").c_str()
-                          : " (no limit: all the server sent)");
+        if (l > 0) {
+            std::printf("  max_response_bytes %-9lld  %.1f MB above its start (the limit: %.1f MB)\n", l,
+                        (peak_kb - start_kb) / 1024.0, static_cast<double>(l) / mb);
+        } else {
+            std::printf("  max_response_bytes 0 (none)  %.1f MB above its start (all the server sent)\n",
+                        (peak_kb - start_kb) / 1024.0);
+        }
     }
 }
 

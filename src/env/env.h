@@ -3,6 +3,9 @@
 
 #include <cstddef>
 
+// The store's size.
+constexpr int max_env_variables = 1000;
+
 // Empties the store (both run from api_init and api_cleanup; cleanup also
 // releases the listing buffer).
 void ac_env_init() noexcept;
@@ -22,6 +25,45 @@ EnvSet ac_env_set(const char *key, const char *value) noexcept;
 
 // True when the variable is set, even to "".
 bool ac_env_has(const char *key) noexcept;
+
+// Variables to set where the environment has none, copied ahead so that
+// setting them cannot fail: an operation that sets them after a step that
+// may fail (the full import, after replacing the collection) stays all or
+// nothing. The first of equal keys counts.
+class EnvBatch {
+public:
+    EnvBatch() = default;
+    ~EnvBatch();
+    EnvBatch(const EnvBatch &) = delete;
+    EnvBatch &operator=(const EnvBatch &) = delete;
+
+    // False when memory runs out.
+    bool add(const char *key, const char *value) noexcept;
+    std::size_t size() const noexcept { return count_; }
+    const char *key(std::size_t i) const noexcept { return entries_[i].key; }
+    // Decides, against the environment as it is now, which entries apply()
+    // sets: those whose key is not set yet, while the store has room.
+    void plan() noexcept;
+    bool will_set(std::size_t i) const noexcept { return set_[i]; }
+    // Not set for want of room (rather than because the key is set).
+    bool no_room(std::size_t i) const noexcept { return full_[i]; }
+    // Sets the planned entries; the environment must not have changed since
+    // plan(). Returns how many were set.
+    int apply() noexcept;
+
+private:
+    struct Entry {
+        char *key;
+        char *value;
+    };
+    bool grow() noexcept;
+
+    Entry *entries_ = nullptr;
+    bool *set_ = nullptr;
+    bool *full_ = nullptr;
+    std::size_t count_ = 0;
+    std::size_t cap_ = 0;
+};
 
 // Expands {{name}} placeholders from the environment in one left-to-right pass
 // (repeated while anything changes, with the nested_variables option). Returns

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int max_env_entries = 1000;
+constexpr int max_env_entries = max_env_variables;
 constexpr std::size_t env_get_size = 8192;
 constexpr std::size_t load_text_size = 512;
 
@@ -168,6 +168,78 @@ EnvSet ac_env_set(const char *key, const char *value) noexcept {
 }
 
 bool ac_env_has(const char *key) noexcept { return key && find_entry(key); }
+
+EnvBatch::~EnvBatch() {
+    for (std::size_t i = 0; i < count_; ++i) {
+        ac_free(entries_[i].key);
+        ac_free(entries_[i].value);
+    }
+    ac_free(entries_);
+    ac_free(set_);
+    ac_free(full_);
+}
+
+bool EnvBatch::grow() noexcept {
+    std::size_t want = cap_ ? cap_ * 2 : 16;
+    auto *e = static_cast<Entry *>(ac_realloc(entries_, want * sizeof(Entry)));
+    if (e) entries_ = e;
+    auto *s = static_cast<bool *>(ac_realloc(set_, want * sizeof(bool)));
+    if (s) set_ = s;
+    auto *f = static_cast<bool *>(ac_realloc(full_, want * sizeof(bool)));
+    if (f) full_ = f;
+    if (!e || !s || !f) return false;
+    cap_ = want;
+    return true;
+}
+
+bool EnvBatch::add(const char *key, const char *value) noexcept {
+    if (count_ == cap_ && !grow()) return false;
+    Entry e{ac_strdup(key), ac_strdup(value ? value : "")};
+    if (!e.key || !e.value) {
+        ac_free(e.key);
+        ac_free(e.value);
+        return false;
+    }
+    entries_[count_] = e;
+    set_[count_] = full_[count_] = false;
+    ++count_;
+    return true;
+}
+
+void EnvBatch::plan() noexcept {
+    int room = max_env_entries - s_env_count;
+    // A repeated key can only meet an entry planned to be set: an earlier one
+    // that is not set either exists already or found no room, and so does
+    // this one. At most `room` entries are planned, so the check stays short.
+    std::size_t planned[max_env_entries];
+    std::size_t n_planned = 0;
+    for (std::size_t i = 0; i < count_; ++i) {
+        set_[i] = full_[i] = false;
+        const char *k = entries_[i].key;
+        bool earlier = false;
+        for (std::size_t j = 0; j < n_planned && !earlier; ++j) earlier = std::strcmp(entries_[planned[j]].key, k) == 0;
+        if (earlier || !*k || find_entry(k)) continue;
+        if (room == 0) {
+            full_[i] = true;
+            continue;
+        }
+        set_[i] = true;
+        planned[n_planned++] = i;
+        --room;
+    }
+}
+
+int EnvBatch::apply() noexcept {
+    int set = 0;
+    for (std::size_t i = 0; i < count_; ++i) {
+        if (!set_[i] || s_env_count >= max_env_entries) continue;
+        s_env_entries[s_env_count++] = EnvEntry{entries_[i].key, entries_[i].value};
+        entries_[i] = Entry{nullptr, nullptr};
+        set_[i] = false;
+        ++set;
+    }
+    return set;
+}
 
 extern "C" int api_env_set(const char *key, const char *value) noexcept {
     return ac_env_set(key, value) == EnvSet::ok ? 1 : 0;

@@ -88,7 +88,8 @@ void bench_postman(const std::string &dir) {
     std::string text = collection_file();
     write_file(in, text);
     const int rounds = 15;
-    std::vector<double> import_ms, export_ms, full_ms;
+    std::string saved = dir + "/saved.json";
+    std::vector<double> import_ms, export_ms, full_ms, round_ms;
     for (int r = 0; r < rounds; ++r) {
         auto start = clock_type::now();
         if (!api_import_postman(in.c_str()) || api_collection_count() != 2000) {
@@ -108,6 +109,16 @@ void bench_postman(const std::string &dir) {
             std::exit(1);
         }
         full_ms.push_back(millis_since(start));
+        // A host's round trip: the full import above, the collection file,
+        // a load in a fresh session, the full export.
+        start = clock_type::now();
+        bool kept = api_collection_save(saved.c_str()) && api_init(nullptr) && api_collection_load(saved.c_str()) &&
+                    api_export_postman_full(out.c_str());
+        if (!kept) {
+            std::fprintf(stderr, "round trip failed: %s\n", api_last_error());
+            std::exit(1);
+        }
+        round_ms.push_back(millis_since(start) + full_ms.back());
     }
     // The part of the export that is the flushed file replacement alone.
     std::uint64_t size = 0;
@@ -130,6 +141,8 @@ void bench_postman(const std::string &dir) {
     }
     std::printf("postman: api_import_postman_full  %8.2f ms, %.2fx the plain import (the price of fidelity)\n", full,
                 full / imp);
+    std::printf("postman: full import + save + load + full export %8.2f ms, %.2fx the full import\n", median(round_ms),
+                median(round_ms) / full);
     if (sdk >= 0) {
         std::printf("postman: SDK new Collection + walk %8.2f ms, %.1fx the import, %.1fx the full import\n", sdk,
                     sdk / imp, sdk / full);

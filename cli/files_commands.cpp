@@ -31,7 +31,7 @@ void print_report(const char *verb, const std::string &from, const std::string &
     yyjson_val *notes = yyjson_obj_get(r, "notes");
     std::printf("%s %s -> %s: %lld of %lld requests", verb, from.c_str(), to.c_str(), items, requests);
     if (variables > 0) std::printf(", %lld collection variables", variables);
-    if (scripts > 0) std::printf(", %lld requests with scripts (not kept)", scripts);
+    if (scripts > 0) std::printf(", %lld requests with scripts (kept, not run)", scripts);
     std::printf(", %zu notes\n", yyjson_arr_size(notes));
     yyjson_val *note;
     yyjson_arr_iter it = yyjson_arr_iter_with(notes);
@@ -56,9 +56,9 @@ int import_command(const std::string &postman_file, const std::string &output, c
         std::fprintf(stderr, "quorvane import: %s\n", api_last_error());
         status = exit_failed;
     }
-    // Collection files hold no variables: they go to a file of their own when asked.
-    JsonDoc env = parse_json(api_env_json());
-    std::size_t count = yyjson_obj_size(yyjson_doc_get_root(env.get()));
+    // The collection file keeps the collection's variables as written, and
+    // quorvane run sets them; --variables-out also writes them as an
+    // environment file, for other hosts.
     if (!variables_out.empty()) {
         std::FILE *f = std::fopen(variables_out.c_str(), "w");
         bool ok = f && std::fputs(api_env_json(), f) >= 0;
@@ -67,9 +67,6 @@ int import_command(const std::string &postman_file, const std::string &output, c
             std::fprintf(stderr, "quorvane import: could not write '%s'\n", variables_out.c_str());
             status = exit_failed;
         }
-    } else if (count > 0) {
-        std::printf("note: the collection file holds no variables; --variables-out <file> keeps its %zu variables "
-                    "as an environment file\n", count);
     }
     api_cleanup();
     return status;

@@ -66,17 +66,19 @@ const Page pages[] = {
     {"import", "convert a Postman collection into a collection file",
      "quorvane import <postman-file> -o <collection-file> [--variables-out <file>]",
      "Reads a Postman v2.0 or v2.1 collection the way 'quorvane run' does and writes it as a collection file of "
-     "the engine's own format, then prints what could not be carried (scripts, descriptions, saved responses, "
-     "unsupported auth) one line each. Collection files hold no variables: --variables-out writes the "
-     "collection's variables as an environment file for -e.",
+     "the engine's own format, which keeps everything the Postman file says (descriptions, scripts, saved "
+     "responses, variables, folders, ids) for 'quorvane export' to write back, then prints what is kept but not "
+     "acted on when requests are sent (scripts, settings) or rewritten, one line each. --variables-out also "
+     "writes the collection's variables as an environment file for -e.",
      "EXIT STATUS\n"
      "    0  written\n"
      "    1  the output could not be written\n"
      "    2  bad arguments, or an input that cannot be read or is not a collection\n"},
     {"export", "convert a collection file into a Postman v2.1 collection",
      "quorvane export <collection-file> -o <postman-file>",
-     "Writes a collection file of the engine's own format as a Postman v2.1 collection, folders as item groups, "
-     "and prints the summary of the conversion.",
+     "Writes a collection file of the engine's own format as a Postman v2.1 collection: what the Postman file it "
+     "was imported from said, where it said it, and the requests added since in folders by their folder path; "
+     "then prints the summary of the conversion.",
      "EXIT STATUS\n"
      "    0  written\n"
      "    1  the output could not be written\n"

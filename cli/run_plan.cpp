@@ -60,6 +60,22 @@ int count_skipped_scripts(const std::vector<PlannedItem> &chosen) {
     return n;
 }
 
+// A collection file keeps the variables of the collection it was imported
+// from: the enabled ones are set where the environment has none, as the
+// import of the Postman file does.
+void set_kept_variables(yyjson_val *document) {
+    std::set<std::string> present = environment_names();
+    yyjson_val *var;
+    yyjson_arr_iter it = yyjson_arr_iter_with(yyjson_obj_get(document, "variable"));
+    while ((var = yyjson_arr_iter_next(&it))) {
+        const char *key = json_str(var, "key");
+        if (!*key || yyjson_is_true(yyjson_obj_get(var, "disabled")) || !present.insert(key).second) continue;
+        yyjson_val *value = yyjson_obj_get(var, "value");
+        std::string text = yyjson_is_str(value) || yyjson_is_num(value) || yyjson_is_bool(value) ? json_scalar_text(value) : "";
+        if (!api_env_set(key, text.c_str())) fail(exit_failed, api_last_error());
+    }
+}
+
 void load_collection(const std::string &path, RunPlan &plan) {
     yyjson_read_err err{};
     plan.collection.reset(yyjson_read_file(path.c_str(), 0, nullptr, &err));
@@ -74,6 +90,9 @@ void load_collection(const std::string &path, RunPlan &plan) {
         plan.collection_name = json_str(yyjson_obj_get(root, "info"), "name", "");
     } else if (!api_collection_load(path.c_str())) {
         usage_error(api_last_error());
+    } else {
+        set_kept_variables(yyjson_obj_get(root, "postman"));
+        plan.collection_name = json_str(yyjson_obj_get(yyjson_obj_get(root, "postman"), "info"), "name", "");
     }
     if (plan.collection_name.empty()) plan.collection_name = base_name(path);
 }

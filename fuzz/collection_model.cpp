@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "support.h"
 
@@ -50,12 +52,25 @@ std::string member_json(yyjson_val *root, const char *key) {
     return v ? fuzz_json(v) : "{}";
 }
 
+// FNV-1a over the request's stored texts, each with its NUL, in 16 hex digits.
+std::string fingerprint(const std::vector<std::string> &fields) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (const std::string &f : fields) {
+        for (char c : f) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        h *= 1099511628211ull;  // the NUL: h ^ 0 == h
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+    return hex;
+}
+
 }  // namespace
 
 std::optional<std::string> expected_item_json(const std::string &folder, yyjson_val *root) {
     if (!yyjson_is_obj(root)) return std::nullopt;
     if (depth(yyjson_obj_get(root, "headers"), model_max_depth + 2) > model_max_depth) return std::nullopt;
     if (depth(yyjson_obj_get(root, "auth"), model_max_depth + 2) > model_max_depth) return std::nullopt;
+    if (depth(yyjson_obj_get(root, "postman"), model_max_depth + 2) > model_max_depth) return std::nullopt;
     std::string folder_text = folder.substr(0, folder.find('\0'));
     if (!valid_utf8(folder_text)) return std::nullopt;
 
@@ -80,6 +95,19 @@ std::optional<std::string> expected_item_json(const std::string &folder, yyjson_
     }
     yyjson_mut_doc_free(doc);
     out += ",\"headers\":" + member_json(root, "headers") + ",\"auth\":" + member_json(root, "auth");
-    if (yyjson_is_true(yyjson_obj_get(root, "verbatim"))) out += ",\"verbatim\":true";
+    bool verbatim = yyjson_is_true(yyjson_obj_get(root, "verbatim"));
+    if (verbatim) out += ",\"verbatim\":true";
+    // An object "postman" is kept, with the fingerprint of the request's
+    // texts as "sent" when it has no string of that name.
+    yyjson_val *kept = yyjson_obj_get(root, "postman");
+    if (yyjson_is_obj(kept)) {
+        std::string text = fuzz_json(kept);
+        if (!yyjson_is_str(yyjson_obj_get(kept, "sent"))) {
+            std::string hex = fingerprint({texts[2], texts[3], texts[4], texts[5], member_json(root, "headers"),
+                                           member_json(root, "auth"), verbatim ? "1" : "0"});
+            text.insert(text.size() - 1, std::string(yyjson_obj_size(kept) ? "," : "") + "\"sent\":\"" + hex + "\"");
+        }
+        out += ",\"postman\":" + text;
+    }
     return out + "}";
 }

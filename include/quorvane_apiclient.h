@@ -160,24 +160,34 @@ QUORVANE_API const char *api_json_query(const char *path) QUORVANE_NOEXCEPT;
  *  repeated headers as the runner settles them; every body mode; auth
  *  inherited from folders and the collection. Every item carries
  *  "verbatim": true (see api_request). Enabled collection variables the
- *  environment lacks are set in it, and remembered for
- *  api_export_postman_full while this collection stays loaded. What cannot
- *  be carried (scripts, descriptions, saved responses, unsupported auth,
- *  settings) is listed by api_postman_report_json. Same checks and
- *  2000-item cap as api_import_postman. */
+ *  environment lacks are set in it. Everything else the file says is kept:
+ *  each item's JSON holds "postman": {"ref","item","sent"}, its element as
+ *  written, and the collection keeps a document of the file's root and
+ *  folders (docs/collection-file.md); api_collection_save and
+ *  api_collection_load carry both, api_export_postman_full writes them back.
+ *  What is kept but not acted on (scripts, settings) or rewritten is listed
+ *  by api_postman_report_json. Same checks and 2000-item cap as
+ *  api_import_postman. All or nothing: a failure leaves the collection, the
+ *  environment and the last report as they were. */
 QUORVANE_API int api_import_postman_full(const char *path) QUORVANE_NOEXCEPT;
 
-/** Writes the collection as a Postman v2.1 file with folders as item groups,
- *  each body type as its body mode, auth in the format's own shape and the
- *  collection variables of the full import that loaded it, which
- *  api_import_postman_full reads back to the same items. */
+/** Writes the collection as a Postman v2.1 file. With the document a full
+ *  import (or a collection file) gave it, the file says what the original
+ *  said: info, scripts, variables, auth and settings where they were
+ *  written, every folder, and each item as written (auth in v2.1's form);
+ *  an item whose request a host changed has its request built anew and
+ *  keeps the rest. Items without a place in the document (added by a host)
+ *  follow, in folders by their folder path, each body type as its body
+ *  mode and auth in the format's own shape, which api_import_postman_full
+ *  reads back to the same items. */
 QUORVANE_API int api_export_postman_full(const char *path) QUORVANE_NOEXCEPT;
 
-/** The last api_import_postman_full or api_export_postman_full as a compact
- *  JSON object: {"operation","requests","items","variables","scripts",
- *  "notes":[{"folder","name","what","detail"}]}, one note for each thing
- *  dropped or rewritten; "{}" before any, or after a call that failed. Valid
- *  until the next of those calls or api_cleanup. */
+/** The last successful api_import_postman_full or api_export_postman_full as
+ *  a compact JSON object: {"operation","requests","items","variables",
+ *  "scripts","notes":[{"folder","name","what","detail"}]}, one note for each
+ *  thing rewritten, or kept but not acted on; "{}" before any. A call that
+ *  fails leaves it as it was. Valid until the next successful one of those
+ *  calls or api_cleanup. */
 QUORVANE_API const char *api_postman_report_json(void) QUORVANE_NOEXCEPT;
 
 /** Sets library-wide options from a JSON object; the members given change,

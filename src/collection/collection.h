@@ -23,6 +23,11 @@ struct CollectionItem {
     char *auth;
     // Sent as described ("verbatim": true in the item JSON); most items leave it out.
     bool verbatim;
+    // Compact JSON text of the item's "postman" member: what the full import
+    // kept of the request item as its file wrote it (see postman_full.h), with
+    // "sent", the fingerprint of the request fields made from it. NULL when
+    // the item has none.
+    char *postman;
 };
 
 // Changes whenever the collection is emptied or replaced (not when an item is
@@ -45,12 +50,23 @@ int ac_collection_add_value(const char *folder, yyjson_val *root) noexcept;
 // Replaces the collection with the items of `elements` (an array of item
 // JSON objects, each with its own "folder"), dropping refused elements with
 // their api_collection_add message; *added (may be NULL) receives how many
-// were taken. All or nothing: false when memory runs out, with the
-// collection unchanged.
-bool ac_collection_replace(yyjson_val *elements, int *added = nullptr) noexcept;
+// were taken. `document` (may be NULL) becomes the collection's document.
+// All or nothing: false when memory runs out, with the collection unchanged.
+bool ac_collection_replace(yyjson_val *elements, int *added = nullptr, yyjson_val *document = nullptr) noexcept;
+
+// The collection's own document as compact JSON text, or NULL: what a full
+// import kept of the collection around its requests (postman_full.h). It is
+// replaced with the collection (a full import, a collection file) and
+// dropped when it is emptied; adding an item leaves it.
+const char *ac_collection_document() noexcept;
+
+// True when item `index` has a "postman" member whose fingerprint still
+// matches its request fields (method, URL, body, body type, headers, auth,
+// verbatim): the request was not changed since that member was made.
+bool ac_collection_item_unchanged(int index) noexcept;
 
 // The item JSON object of item `index` (folder, name, method, url, body,
-// body_type, headers, auth, and verbatim when set) built in doc; its strings point into the item, so
+// body_type, headers, auth, then verbatim and postman when set) built in doc; its strings point into the item, so
 // doc must be written before the collection changes. NULL when out of memory
 // or out of range.
 yyjson_mut_val *ac_collection_item_json(yyjson_mut_doc *doc, int index) noexcept;

@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <cstring>
 
 #include "apiclient/apiclient.h"
 #include "util/alloc.h"
@@ -36,6 +37,13 @@ extern "C" int api_collection_save(const char *path) noexcept {
         yyjson_mut_val *item = ac_collection_item_json(doc.get(), i);
         built = item && yyjson_mut_arr_append(requests, item);
     }
+    // The collection's document follows its requests, whose indexes it names.
+    unique_doc document;
+    if (const char *text = ac_collection_document()) {
+        document.reset(ac_json_read(text, std::strlen(text)));
+        yyjson_mut_val *copy = document ? yyjson_val_mut_copy(doc.get(), yyjson_doc_get_root(document.get())) : nullptr;
+        built = built && copy && yyjson_mut_obj_add_val(doc.get(), root, "postman", copy);
+    }
     if (!built) {
         ac_set_error("api_collection_save: out of memory");
         return 0;
@@ -65,7 +73,10 @@ extern "C" int api_collection_load(const char *path) noexcept {
     }
     // Only now is the file known to hold a collection: replace, never append.
     // A dropped element leaves its message; the load goes on.
-    if (!ac_collection_replace(requests)) {
+    yyjson_val *root = yyjson_doc_get_root(doc.get());
+    yyjson_val *document = yyjson_is_obj(root) ? yyjson_obj_get(root, "postman") : nullptr;
+    if (!yyjson_is_obj(document)) document = nullptr;
+    if (!ac_collection_replace(requests, nullptr, document)) {
         ac_set_error("api_collection_load: out of memory");
         return 0;
     }

@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,33 +18,11 @@ int s_collection_count = 0;
 // ac_collection_init so that hosts reading items in a row allocate once.
 ResultBuf s_collection_get_buf;
 unsigned long s_generation = 0;
-
-// Nesting depth of v (a scalar is 0, [] is 1), counted no further than
-// limit + 1, so the recursion is bounded whatever the input.
-std::size_t json_depth(yyjson_val *v, std::size_t limit) noexcept {
-    if (!yyjson_is_ctn(v)) return 0;
-    if (limit == 0) return 1;
-    std::size_t deepest = 0;
-    std::size_t idx, max;
-    yyjson_val *key, *child;
-    if (yyjson_is_arr(v)) {
-        yyjson_arr_foreach(v, idx, max, child) {
-            std::size_t d = json_depth(child, limit - 1);
-            if (d > deepest) deepest = d;
-            if (deepest >= limit) break;
-        }
-    } else {
-        yyjson_obj_foreach(v, idx, max, key, child) {
-            std::size_t d = json_depth(child, limit - 1);
-            if (d > deepest) deepest = d;
-            if (deepest >= limit) break;
-        }
-    }
-    return deepest + 1;
-}
+// The collection's document (compact JSON text), or NULL.
+char *s_document = nullptr;
 
 bool refuse_deep_member(yyjson_val *root, const char *key) noexcept {
-    if (json_depth(yyjson_obj_get(root, key), max_member_depth) <= max_member_depth) return false;
+    if (ac_json_depth(yyjson_obj_get(root, key), max_member_depth) <= max_member_depth) return false;
     ac_set_error("api_collection_add: '%s' nested too deeply", key);
     return true;
 }
@@ -51,7 +30,50 @@ bool refuse_deep_member(yyjson_val *root, const char *key) noexcept {
 void release_items() noexcept {
     for (int i = 0; i < s_collection_count; ++i) free_collection_item(&s_collection[i]);
     s_collection_count = 0;
+    ac_free(s_document);
+    s_document = nullptr;
     ++s_generation;
+}
+
+// FNV-1a over the request fields, each followed by a NUL: a change to any of
+// them shows as another fingerprint.
+void fingerprint(const CollectionItem &item, char (&hex)[17]) noexcept {
+    std::uint64_t h = 14695981039346656037ull;
+    const char *fields[] = {item.method, item.url, item.body, item.body_type, item.headers, item.auth,
+                            item.verbatim ? "1" : "0"};
+    for (const char *field : fields) {
+        for (const char *p = field ? field : ""; ; ++p) {
+            h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211ull;
+            if (!*p) break;
+        }
+    }
+    static const char digits[] = "0123456789abcdef";
+    for (int i = 15; i >= 0; --i, h >>= 4) hex[i] = digits[h & 15];
+    hex[16] = '\0';
+}
+
+// The "postman" member as compact text, stamped with the fingerprint of the
+// item's fields when it carries none (a full import leaves it to the store).
+// Only an object is kept; *out stays NULL otherwise. False when memory runs out.
+bool kept_member_text(yyjson_val *root, const CollectionItem &item, char *&out) noexcept {
+    out = nullptr;
+    yyjson_val *kept = yyjson_obj_get(root, "postman");
+    if (!yyjson_is_obj(kept)) return true;
+    std::size_t len = 0;
+    unique_cstr text(yyjson_val_write_opts(kept, 0, ac_alc(), &len, nullptr));
+    if (!text) return false;
+    if (yyjson_is_str(yyjson_obj_get(kept, "sent"))) {
+        out = text.release();
+        return true;
+    }
+    // The compact text of an object ends in '}': the member goes before it.
+    char hex[17];
+    fingerprint(item, hex);
+    DynBuf stamped;
+    stamped.append(text.get(), len - 1);
+    stamped.appendf("%s\"sent\":\"%s\"}", yyjson_obj_size(kept) ? "," : "", hex);
+    out = stamped.ok() ? stamped.take() : nullptr;
+    return out != nullptr;
 }
 
 // Compact JSON text of the member's value, whatever its type; "{}" when the
@@ -88,6 +110,7 @@ void free_collection_item(CollectionItem *item) noexcept {
     ac_free(item->body);
     ac_free(item->body_type);
     ac_free(item->auth);
+    ac_free(item->postman);
     *item = CollectionItem{};
 }
 
@@ -111,7 +134,8 @@ Built build_item(const char *folder, yyjson_val *root, CollectionItem &item) noe
         ac_set_error("api_collection_add: request_json must be an object");
         return Built::refused;
     }
-    if (refuse_deep_member(root, "headers") || refuse_deep_member(root, "auth")) return Built::refused;
+    if (refuse_deep_member(root, "headers") || refuse_deep_member(root, "auth") || refuse_deep_member(root, "postman"))
+        return Built::refused;
     if (!folder) folder = "";
     // The item's JSON could never be written again: it would make every later
     // save of the whole collection fail.
@@ -130,8 +154,9 @@ Built build_item(const char *folder, yyjson_val *root, CollectionItem &item) noe
     item.auth = json_member_text(root, "auth");
     item.verbatim = yyjson_is_true(yyjson_obj_get(root, "verbatim"));
     // All or nothing: a half-copied item would silently lose its headers or auth.
-    if (!item.folder || !item.name || !item.method || !item.url || !item.body || !item.body_type ||
-        !item.headers || !item.auth) {
+    bool whole = item.folder && item.name && item.method && item.url && item.body && item.body_type &&
+                 item.headers && item.auth;
+    if (!whole || !kept_member_text(root, item, item.postman)) {
         free_collection_item(&item);
         return Built::no_memory;
     }
@@ -153,9 +178,11 @@ int ac_collection_add_value(const char *folder, yyjson_val *root) noexcept {
     return 1;
 }
 
-bool ac_collection_replace(yyjson_val *elements, int *added) noexcept {
+bool ac_collection_replace(yyjson_val *elements, int *added, yyjson_val *document) noexcept {
     // Built aside first: a load that runs out of memory half-way must leave
     // the old collection whole rather than part of the file's items.
+    unique_cstr doc_text(document ? yyjson_val_write_opts(document, 0, ac_alc(), nullptr, nullptr) : nullptr);
+    if (document && !doc_text) return false;
     std::size_t n = yyjson_arr_size(elements);
     if (n > static_cast<std::size_t>(max_collection_items)) n = max_collection_items;
     auto *staged = static_cast<CollectionItem *>(ac_malloc((n ? n : 1) * sizeof(CollectionItem)));
@@ -179,6 +206,7 @@ bool ac_collection_replace(yyjson_val *elements, int *added) noexcept {
     release_items();
     for (int i = 0; i < count; ++i) s_collection[i] = staged[i];
     s_collection_count = count;
+    s_document = doc_text.release();
     if (added) *added = count;
     ac_free(staged);
     return true;
@@ -196,8 +224,21 @@ yyjson_mut_val *ac_collection_item_json(yyjson_mut_doc *doc, int index) noexcept
               yyjson_mut_obj_add_str(doc, obj, "body", or_default(it.body, "")) &&
               yyjson_mut_obj_add_str(doc, obj, "body_type", or_default(it.body_type, "raw")) &&
               add_json_member(doc, obj, "headers", it.headers) && add_json_member(doc, obj, "auth", it.auth) &&
-              (!it.verbatim || yyjson_mut_obj_add_true(doc, obj, "verbatim"));
+              (!it.verbatim || yyjson_mut_obj_add_true(doc, obj, "verbatim")) &&
+              add_json_member(doc, obj, "postman", it.postman);
     return ok ? obj : nullptr;
+}
+
+const char *ac_collection_document() noexcept { return s_document; }
+
+bool ac_collection_item_unchanged(int index) noexcept {
+    if (index < 0 || index >= s_collection_count || !s_collection[index].postman) return false;
+    const CollectionItem &it = s_collection[index];
+    unique_doc kept(ac_json_read(it.postman, std::strlen(it.postman)));
+    yyjson_val *sent = yyjson_obj_get(yyjson_doc_get_root(kept.get()), "sent");
+    char hex[17];
+    fingerprint(it, hex);
+    return yyjson_is_str(sent) && std::strcmp(yyjson_get_str(sent), hex) == 0;
 }
 
 extern "C" int api_collection_add(const char *folder, const char *request_json) noexcept {

@@ -7,30 +7,55 @@
 #include <yyjson.h>
 
 #include "util/dynbuf.h"
+#include "util/json_build.h"
 #include "util/printf_format.h"
 
 // ---- Report (postman_report.cpp) -------------------------------------------
 
-// Starts a new report, discarding the last one; api_postman_report_json gives
-// "{}" until ac_postman_report_end.
+// Starts a new report aside; api_postman_report_json keeps giving the last
+// published one.
 void ac_postman_report_begin(const char *operation) noexcept;
 // One dropped or rewritten thing. Texts are copied.
 void ac_postman_report_note(const char *folder, const char *name, const char *what, const char *detail) noexcept;
-// Writes the report. False when memory ran out for it or for any of its notes:
-// the report then reads "{}", and the operation must fail.
+// Writes the report being built. False when memory ran out for it or for any
+// of its notes: the operation must then fail.
 bool ac_postman_report_end(int requests, int items, int variables, int scripts) noexcept;
-// Drops the report being built or the last one: "{}" again.
+// Makes the report ac_postman_report_end wrote the last one; never fails.
+void ac_postman_report_publish() noexcept;
+// Drops the report being built; the published one stays.
 void ac_postman_report_discard() noexcept;
-// Releases the report; api_postman_report_json gives "{}" afterwards.
+// Releases every report; api_postman_report_json gives "{}" afterwards.
 void ac_postman_report_cleanup() noexcept;
 
-// ---- Collection variables (postman_full_import.cpp) -------------------------
+// ---- What the full import keeps ---------------------------------------------
+//
+// Each request item it stages carries, in its item JSON, the member
+// "postman": {"ref": <its index>, "item": <the request item as the file wrote
+// it>}, to which the collection adds "sent" (collection.h). The collection's
+// document is the file's root with every member but "item", whose place its
+// layout takes: the root's item list with each staged request as its ref (a
+// number), each folder with its members and its own item list, and any other
+// element as it is. The full export writes them back.
 
-// The enabled variables of the last full import, as a JSON array of
-// {"key","value"} objects, while the collection it filled is still the
-// current one (items added since do not matter); NULL otherwise.
-const char *ac_pm_collection_variables() noexcept;
-void ac_pm_forget_variables() noexcept;
+// The name an export gives a collection that has none of its own.
+inline constexpr const char *ac_pm_export_name = "Exported Tovrane Collection";
+
+// ---- Writing back what was kept (postman_full_layout.cpp) -------------------
+// Each builds in b's document; NULL (b failed) when memory runs out.
+
+// Rewrites an auth given in v2.0's object form ({"type":"basic","basic":
+// {"username":..}}) in v2.1's list form, in place.
+void ac_pm_auth_v21(JsonBuild &b, yyjson_mut_val *auth) noexcept;
+// The collection's root from its document: every member but the layout, with
+// the v2.1 schema, a name, and an empty "item" list in *items.
+yyjson_mut_val *ac_pm_kept_root(JsonBuild &b, yyjson_val *document, yyjson_mut_val **items) noexcept;
+// A folder of the layout with its members and an empty "item" list in *items.
+yyjson_mut_val *ac_pm_kept_folder(JsonBuild &b, yyjson_val *folder, yyjson_mut_val **items) noexcept;
+// A request item as its file wrote it (`item`, from its postman member),
+// named `name`; `request` (NULL: the kept one) replaces its request when the
+// host changed it, with `behaviour` (may be NULL) over its settings.
+yyjson_mut_val *ac_pm_kept_item(JsonBuild &b, yyjson_val *item, const char *name, yyjson_mut_val *request,
+                                yyjson_mut_val *behaviour) noexcept;
 
 // Where a note belongs: the folder path and name of the item being built.
 struct PmPlace {

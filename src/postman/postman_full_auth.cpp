@@ -158,7 +158,7 @@ yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_va
         if (is(type, "digest")) {
             for (const char *k : {"realm", "nonce", "algorithm", "qop", "nonceCount", "clientNonce", "opaque"}) {
                 a.text(k, "", &len, scratch);
-                if (len) ac_pm_note(at, "auth", "digest %s not carried: the server's challenge is answered instead", k);
+                if (len) ac_pm_note(at, "auth", "digest %s kept, not sent: the server's challenge is answered instead", k);
             }
         }
     } else if (is(type, "ntlm")) {
@@ -177,7 +177,7 @@ yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_va
         a.put("user", full.c_str(), full.len());
         a.copy("pass", "password");
         a.text("workstation", "", &len, scratch);
-        if (len) ac_pm_note(at, "auth", "ntlm workstation not carried");
+        if (len) ac_pm_note(at, "auth", "ntlm workstation kept, not sent");
     } else if (is(type, "apikey")) {
         char ks[40], vs[40];
         std::size_t klen = 0, vlen = 0;
@@ -206,7 +206,7 @@ yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_va
         a.copy("session_token", "sessionToken");
         yyjson_val *to_query = param(auth, "awsv4", "addAuthDataToQuery");
         if (yyjson_is_true(to_query) || (yyjson_is_str(to_query) && is(yyjson_get_str(to_query), "true")))
-            ac_pm_note(at, "auth", "awsv4 signature in the query not carried: sent in the headers");
+            ac_pm_note(at, "auth", "awsv4 signature asked for in the query: sent in the headers");
     }
     drop_own_header(at, headers, "Authorization", 13);
     return a.b.ok() ? obj : nullptr;

@@ -134,7 +134,7 @@ bool formdata(const PmPlace &at, yyjson_val *entries, PmHeaders &headers, PmBody
                 if (!add_file_part(d, parts, key, src, type)) return false;
                 any = true;
             }
-            if (!any) ac_pm_note(at, "body", "file part '%s' names no file: left out", key ? yyjson_get_str(key) : "");
+            if (!any) ac_pm_note(at, "body", "file part '%s' names no file: not sent", key ? yyjson_get_str(key) : "");
             continue;
         }
         char vs[40];
@@ -255,6 +255,6 @@ bool ac_pm_map_body(const PmPlace &at, yyjson_val *body, const char *method, boo
         return headers.find("Content-Type") >= 0 ||
                headers.append("Content-Type", ac_pm_file_type(yyjson_get_str(src), yyjson_get_len(src)));
     }
-    ac_pm_note(at, "body", "body mode '%s' is not supported: left out", mode);
+    ac_pm_note(at, "body", "body mode '%s' is not supported: kept, not sent", mode);
     return true;
 }

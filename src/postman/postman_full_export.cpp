@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "apiclient/apiclient.h"
+#include "collection/collection.h"
 #include "util/alloc.h"
 #include "platform/platform.h"
 #include "postman/postman.h"
@@ -15,7 +16,6 @@
 
 namespace {
 
-constexpr const char *export_name = "Exported Tovrane Collection";
 constexpr const char *schema_url = "https://schema.getpostman.com/json/collection/v2.1.0/collection.json";
 
 struct Language {
@@ -295,17 +295,172 @@ struct Groups {
     }
 };
 
-// The collection variables the full import found, if this is still its collection.
-bool add_variables(yyjson_mut_doc *d, yyjson_mut_val *root, int *count) noexcept {
-    const char *text = ac_pm_collection_variables();
-    if (!text) return true;
-    unique_doc parsed(ac_json_read(text, std::strlen(text)));
-    yyjson_val *list = yyjson_doc_get_root(parsed.get());
-    if (!list) return false;
-    *count = static_cast<int>(yyjson_arr_size(list));
-    if (*count == 0) return true;
-    yyjson_mut_val *copy = yyjson_val_mut_copy(d, list);
-    return copy && yyjson_mut_obj_add_val(d, root, "variable", copy);
+// One item of the collection, parsed from its item JSON.
+struct ParsedItem {
+    unique_doc doc;
+    yyjson_val *item = nullptr;
+    yyjson_val *kept = nullptr;  // its postman member, when it has one
+
+    bool read(int index) noexcept {
+        // An item reads as "{}" only when memory ran out.
+        const char *json = api_collection_get_json(index);
+        doc.reset(std::strcmp(json, "{}") == 0 ? nullptr : ac_json_read(json, std::strlen(json)));
+        item = yyjson_doc_get_root(doc.get());
+        kept = yyjson_obj_get(item, "postman");
+        return item != nullptr;
+    }
+    long long ref() const noexcept {
+        yyjson_val *r = yyjson_obj_get(kept, "ref");
+        return yyjson_is_int(r) ? yyjson_get_sint(r) : -1;
+    }
+};
+
+// Writes the items: those the document's layout names in their place, then
+// the others (added by a host, or with no layout) by folder path as the
+// collection orders them.
+class Export {
+public:
+    Export(yyjson_mut_doc *d, int count) noexcept : b_(d), count_(count) {}
+    Export(const Export &) = delete;
+    Export &operator=(const Export &) = delete;
+    ~Export() {
+        ac_free(placed_);
+        ac_free(by_ref_);
+        ac_free(frames_);
+    }
+
+    bool layout(yyjson_val *list, yyjson_mut_val *out) noexcept;
+    bool rest(yyjson_mut_val *root_items) noexcept;
+    int written() const noexcept { return written_; }
+    JsonBuild &builder() noexcept { return b_; }
+
+private:
+    struct Frame {
+        yyjson_arr_iter in;
+        yyjson_mut_val *out;
+    };
+
+    bool start() noexcept {
+        if (placed_ || count_ == 0) return true;
+        placed_ = static_cast<bool *>(ac_malloc(static_cast<std::size_t>(count_) * sizeof(bool)));
+        if (placed_) std::memset(placed_, 0, static_cast<std::size_t>(count_) * sizeof(bool));
+        return placed_ != nullptr;
+    }
+    // The index of the item the layout names `ref`, or -1: its own index,
+    // unless a load dropped items before it.
+    int find(long long ref, ParsedItem &p) noexcept;
+    bool write(int index, ParsedItem &p, yyjson_mut_val *list) noexcept;
+    bool push(yyjson_val *in, yyjson_mut_val *out) noexcept;
+    int fail() noexcept {
+        b_.check(false);
+        return -1;
+    }
+
+    JsonBuild b_;
+    int count_;
+    bool *placed_ = nullptr;
+    int *by_ref_ = nullptr;
+    Frame *frames_ = nullptr;
+    std::size_t depth_ = 0, cap_ = 0;
+    int written_ = 0;
+};
+
+int Export::find(long long ref, ParsedItem &p) noexcept {
+    if (ref >= 0 && ref < count_ && p.read(static_cast<int>(ref)) && p.ref() == ref) return static_cast<int>(ref);
+    // Refs are the indexes an import gave, so below the collection's limit.
+    if (!by_ref_) {
+        by_ref_ = static_cast<int *>(ac_malloc(max_collection_items * sizeof(int)));
+        if (!by_ref_) return fail();
+        for (int i = 0; i < max_collection_items; ++i) by_ref_[i] = -1;
+        for (int i = 0; i < count_; ++i) {
+            if (!p.read(i)) return fail();
+            long long r = p.ref();
+            if (r >= 0 && r < max_collection_items && by_ref_[r] < 0) by_ref_[r] = i;
+        }
+    }
+    int index = ref >= 0 && ref < max_collection_items ? by_ref_[ref] : -1;
+    if (index >= 0 && !p.read(index)) return fail();
+    return index;
+}
+
+bool Export::write(int index, ParsedItem &p, yyjson_mut_val *list) noexcept {
+    placed_[index] = true;
+    const char *folder = ac_json_str(p.item, "folder", "");
+    const char *name = ac_json_str(p.item, "name", "Request");
+    yyjson_val *written = yyjson_obj_get(p.kept, "item");
+    bool unchanged = yyjson_is_obj(written) && ac_collection_item_unchanged(index);
+    yyjson_mut_val *out = nullptr;
+    if (unchanged) {
+        out = ac_pm_kept_item(b_, written, name, nullptr, nullptr);
+    } else {
+        ItemWriter writer{JsonBuild(b_.doc()), p.item, PmPlace{folder, name}};
+        yyjson_mut_val *built = writer.build();
+        b_.check(built != nullptr);
+        // A request the host changed is built anew; the rest of what was kept stays.
+        if (built && yyjson_is_obj(written)) {
+            out = ac_pm_kept_item(b_, written, name, yyjson_mut_obj_get(built, "request"),
+                                  yyjson_mut_obj_get(built, "protocolProfileBehavior"));
+        } else {
+            out = built;
+        }
+    }
+    b_.append(list, out);
+    if (b_.ok()) ++written_;
+    return b_.ok();
+}
+
+bool Export::push(yyjson_val *in, yyjson_mut_val *out) noexcept {
+    if (depth_ == cap_) {
+        std::size_t want = cap_ ? cap_ * 2 : 16;
+        auto *grown = static_cast<Frame *>(ac_realloc(frames_, want * sizeof(Frame)));
+        if (!grown) return b_.check(false);
+        frames_ = grown;
+        cap_ = want;
+    }
+    frames_[depth_++] = Frame{yyjson_arr_iter_with(in), out};
+    return true;
+}
+
+bool Export::layout(yyjson_val *list, yyjson_mut_val *out) noexcept {
+    if (!start() || !push(list, out)) return b_.check(false);
+    ParsedItem p;
+    while (depth_ > 0 && b_.ok()) {
+        Frame &top = frames_[depth_ - 1];
+        yyjson_val *entry = yyjson_arr_iter_next(&top.in);
+        if (!entry) {
+            --depth_;
+            continue;
+        }
+        yyjson_mut_val *into = top.out;
+        if (yyjson_is_int(entry)) {
+            // A request gone from the collection leaves no trace.
+            int index = find(yyjson_get_sint(entry), p);
+            if (index >= 0 && !placed_[index]) write(index, p, into);
+        } else if (yyjson_is_arr(yyjson_obj_get(entry, "item"))) {
+            yyjson_mut_val *items = nullptr;
+            yyjson_mut_val *folder = ac_pm_kept_folder(b_, entry, &items);
+            b_.append(into, folder);
+            if (b_.ok()) push(yyjson_obj_get(entry, "item"), items);
+        } else {
+            b_.append(into, b_.copy(entry));
+        }
+    }
+    return b_.ok();
+}
+
+bool Export::rest(yyjson_mut_val *root_items) noexcept {
+    Groups groups;
+    if (!start() || !groups.reserve(0)) return b_.check(false);
+    groups.lists[0] = root_items;
+    ParsedItem p;
+    for (int i = 0; i < count_ && b_.ok(); ++i) {
+        if (placed_ && placed_[i]) continue;
+        if (!p.read(i)) return b_.check(false);
+        yyjson_mut_val *list = groups.list_for(b_.doc(), ac_json_str(p.item, "folder", ""));
+        if (!list) return b_.check(false);
+        write(i, p, list);
+    }
+    return b_.ok();
 }
 
 // NULL when the document cannot be built, with *no_memory set when memory ran out.
@@ -314,28 +469,30 @@ char *export_text(std::size_t *len, int *written, int *variables, bool *no_memor
     unique_mut_doc doc(yyjson_mut_doc_new(ac_alc()));
     if (!doc) return nullptr;
     yyjson_mut_doc *d = doc.get();
-    yyjson_mut_val *root = yyjson_mut_obj(d), *info = yyjson_mut_obj(d), *items = yyjson_mut_arr(d);
-    bool ok = root && info && items && yyjson_mut_obj_add_str(d, info, "name", export_name) &&
-              yyjson_mut_obj_add_str(d, info, "schema", schema_url) && yyjson_mut_obj_add_val(d, root, "info", info) &&
-              yyjson_mut_obj_add_val(d, root, "item", items) && add_variables(d, root, variables);
-    Groups groups;
-    ok = ok && groups.reserve(0);
-    if (ok) groups.lists[0] = items;
-    int count = api_collection_count();
-    for (int i = 0; ok && i < count; ++i) {
-        // An item reads as "{}" only when memory ran out.
-        const char *json = api_collection_get_json(i);
-        unique_doc parsed(std::strcmp(json, "{}") == 0 ? nullptr : ac_json_read(json, std::strlen(json)));
-        yyjson_val *item = yyjson_doc_get_root(parsed.get());
-        if (!item) return nullptr;
-        const char *folder = ac_json_str(item, "folder", "");
-        yyjson_mut_val *list = groups.list_for(d, folder);
-        ItemWriter writer{JsonBuild(d), item, PmPlace{folder, ac_json_str(item, "name", "")}};
-        yyjson_mut_val *built = list ? writer.build() : nullptr;
-        ok = built && yyjson_mut_arr_append(list, built);
-        if (ok) ++*written;
+    Export out(d, api_collection_count());
+    JsonBuild &b = out.builder();
+    const char *text = ac_collection_document();
+    unique_doc document(text ? ac_json_read(text, std::strlen(text)) : nullptr);
+    if (text && !document) return nullptr;
+    yyjson_val *kept = yyjson_doc_get_root(document.get());
+    yyjson_mut_val *root = nullptr, *items = nullptr;
+    if (kept) {
+        root = ac_pm_kept_root(b, kept, &items);
+        *variables = static_cast<int>(yyjson_arr_size(yyjson_obj_get(kept, "variable")));
+    } else {
+        root = b.obj();
+        yyjson_mut_val *info = b.obj();
+        b.add_text(info, "name", ac_pm_export_name);
+        b.add_text(info, "schema", schema_url);
+        b.add(root, "info", info);
+        items = b.arr();
+        b.add(root, "item", items);
     }
-    if (!ok) return nullptr;
+    yyjson_val *layout = yyjson_obj_get(kept, "item");
+    if (b.ok() && yyjson_is_arr(layout)) out.layout(layout, items);
+    if (b.ok()) out.rest(items);
+    *written = out.written();
+    if (!b.ok()) return nullptr;
     yyjson_mut_doc_set_root(d, root);
     return ac_json_write_pretty(d, len, no_memory);
 }
@@ -343,16 +500,17 @@ char *export_text(std::size_t *len, int *written, int *variables, bool *no_memor
 }  // namespace
 
 extern "C" int api_export_postman_full(const char *path) noexcept {
-    ac_postman_report_begin("export");
     if (!path || !*path) {
         ac_set_error("api_export_postman_full: null or empty path");
         return 0;
     }
+    ac_postman_report_begin("export");
     std::size_t len = 0;
     int written = 0, variables = 0;
     bool no_memory = false;
     unique_cstr text(export_text(&len, &written, &variables, &no_memory));
     if (!text) {
+        ac_postman_report_discard();
         ac_set_error(no_memory ? "api_export_postman_full: out of memory" : "api_export_postman_full: failed to generate JSON");
         return 0;
     }
@@ -365,5 +523,6 @@ extern "C" int api_export_postman_full(const char *path) noexcept {
         ac_set_error("api_export_postman_full: failed to write to '%s'", path);
         return 0;
     }
+    ac_postman_report_publish();
     return 1;
 }

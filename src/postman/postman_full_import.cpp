@@ -1,6 +1,8 @@
 // Replaces the collection with the requests of a Postman v2.0 or v2.1 file,
 // each built so that api_request sends what the format's runner sends, and
-// reports what could not be carried.
+// keeps everything else the file says: each request item as written in its
+// item's "postman" member, the collection and its folders in the collection's
+// document. The report lists what is kept but not acted on.
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
@@ -12,14 +14,15 @@
 #include "postman/postman_full.h"
 #include "postman/postman_tree.h"
 #include "quorvane_apiclient.h"
+#include "util/json_build.h"
 #include "util/util.h"
 
 namespace {
 
-// The collection variables of the last full import, for the full export to
-// write back; they belong to the collection of that generation only.
-DynBuf s_variables;
-unsigned long s_variables_generation = 0;
+// Folders nested deeper than this keep no layout in the document (their
+// items still keep their folder paths): a pretty collection file grows with
+// the square of its depth.
+constexpr std::size_t max_kept_folder_depth = 64;
 
 struct Counts {
     int requests = 0;
@@ -40,11 +43,6 @@ yyjson_val *effective_auth(yyjson_val *own, yyjson_val *inherited) noexcept {
     return inherited;
 }
 
-bool has_text(yyjson_val *v) noexcept {
-    if (yyjson_is_obj(v)) v = yyjson_obj_get(v, "content");
-    return yyjson_is_str(v) && yyjson_get_len(v) > 0;
-}
-
 // Notes the scripts of an element; true when it has any.
 bool note_scripts(const PmPlace &at, yyjson_val *events) noexcept {
     bool any = false;
@@ -59,37 +57,28 @@ bool note_scripts(const PmPlace &at, yyjson_val *events) noexcept {
         while (!lines && (line = yyjson_arr_iter_next(&lit))) lines = yyjson_is_str(line) && yyjson_get_len(line) > 0;
         if (!lines) continue;
         yyjson_val *listen = yyjson_obj_get(event, "listen");
-        ac_pm_note(at, "script", "%s script not run", yyjson_is_str(listen) ? yyjson_get_str(listen) : "event");
+        ac_pm_note(at, "script", "%s script kept, not run", yyjson_is_str(listen) ? yyjson_get_str(listen) : "event");
         any = true;
     }
     return any;
 }
 
-// What an element (folder or request) carries that items cannot: scripts,
-// descriptions, saved responses, settings. `used` settings are applied.
+// What an element (folder or request) says that is kept but not acted on
+// when its requests are sent: scripts and settings. True when it has scripts.
 bool note_extras(const PmPlace &at, yyjson_val *element, bool request_item) noexcept {
     bool scripts = note_scripts(at, yyjson_obj_get(element, "event"));
-    if (has_text(yyjson_obj_get(element, "description"))) ac_pm_note(at, "description", "description left out");
     yyjson_val *request = yyjson_obj_get(element, "request");
-    if (has_text(yyjson_obj_get(request, "description"))) ac_pm_note(at, "description", "request description left out");
-    yyjson_val *responses = yyjson_obj_get(element, "response");
-    if (yyjson_arr_size(responses) > 0)
-        ac_pm_note(at, "responses", "%zu saved responses left out", yyjson_arr_size(responses));
     yyjson_obj_iter it = yyjson_obj_iter_with(yyjson_obj_get(element, "protocolProfileBehavior"));
     for (yyjson_val *k; (k = yyjson_obj_iter_next(&it));) {
         const char *name = yyjson_get_str(k);
         if (!name) continue;
         bool used = request_item && (std::strcmp(name, "disableBodyPruning") == 0 || std::strcmp(name, "disableUrlEncoding") == 0);
-        if (!used) ac_pm_note(at, "setting", "protocolProfileBehavior.%s not carried", name);
+        if (!used) ac_pm_note(at, "setting", "protocolProfileBehavior.%s kept, not applied", name);
     }
     for (const char *key : {"proxy", "certificate"}) {
-        if (yyjson_obj_get(request, key)) ac_pm_note(at, "setting", "request %s not carried", key);
+        if (yyjson_obj_get(request, key)) ac_pm_note(at, "setting", "request %s kept, not applied", key);
     }
     return scripts;
-}
-
-bool add_str(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *s, std::size_t len) noexcept {
-    return yyjson_mut_obj_add_strncpy(doc, obj, key, s, len);
 }
 
 // Nesting depth of v (a scalar is 0), counted no further than limit + 1.
@@ -110,12 +99,26 @@ std::size_t depth(yyjson_mut_val *v, std::size_t limit) noexcept {
 
 enum class Built { staged, refused, no_memory };
 
-// Builds the item JSON of one request and stages it under its folder. The
-// collection's own refusals (its limit, auth nested too deeply) are decided
-// here, so that the staged items are exactly those it will take.
-Built import_request(PmStaging &staging, int staged, const PmPlace &at, yyjson_val *element,
+// A value of the file for the document or an item's "postman" member, as
+// its compact text (a raw value: copying the text is cheaper than copying
+// the tree twice on its way into the collection). NULL, with *deep set when
+// it is nested past the store's limit (the member wraps it in two levels).
+yyjson_mut_val *kept_copy(yyjson_mut_doc *d, yyjson_val *v, bool *deep) noexcept {
+    *deep = ac_json_depth(v, max_member_depth) > max_member_depth - 2;
+    if (*deep) return nullptr;
+    std::size_t len = 0;
+    unique_cstr text(yyjson_val_write_opts(v, 0, ac_alc(), &len, nullptr));
+    return text ? yyjson_mut_rawncpy(d, text.get(), len) : nullptr;
+}
+
+// Builds the item JSON of one request and stages it under its folder, with
+// the item as written in its "postman" member. The collection's own
+// refusals (its limit, auth nested too deeply) are decided here, so that the
+// staged items are exactly those it will take, and `ref` is the index the
+// item will have.
+Built import_request(PmStaging &staging, int ref, const PmPlace &at, yyjson_val *element,
                      yyjson_val *inherited_auth) noexcept {
-    if (staged >= max_collection_items) {
+    if (ref >= max_collection_items) {
         ac_set_error("api_collection_add: collection limit (%d) reached", max_collection_items);
         ac_pm_note(at, "item", "not added: %s", api_last_error());
         return Built::refused;
@@ -151,12 +154,26 @@ Built import_request(PmStaging &staging, int staged, const PmPlace &at, yyjson_v
     yyjson_mut_val *header_obj = headers.object();
     if (!auth_obj || !header_obj) return Built::no_memory;
 
-    bool ok = add_str(d, item, "name", at.name, std::strlen(at.name)) &&
-              add_str(d, item, "method", method.c_str(), method.len()) && add_str(d, item, "url", url.c_str(), url.len()) &&
-              add_str(d, item, "body", body.text.c_str(), body.text.len()) &&
-              yyjson_mut_obj_add_str(d, item, "body_type", body.type) && yyjson_mut_obj_add_val(d, item, "headers", header_obj) &&
-              yyjson_mut_obj_add_val(d, item, "auth", auth_obj) && yyjson_mut_obj_add_true(d, item, "verbatim");
-    if (!ok) return Built::no_memory;
+    bool deep = false;
+    yyjson_mut_val *written = kept_copy(d, element, &deep);
+    if (!written && !deep) return Built::no_memory;
+    if (deep) ac_pm_note(at, "item", "nested too deeply to keep as written: its request alone is kept");
+    yyjson_mut_val *kept = written ? yyjson_mut_obj(d) : nullptr;
+    JsonBuild b(d);
+    b.add_text(item, "name", at.name);
+    b.add_text(item, "method", method.c_str(), method.len());
+    b.add_text(item, "url", url.c_str(), url.len());
+    b.add_text(item, "body", body.text.c_str(), body.text.len());
+    b.add(item, "body_type", yyjson_mut_str(d, body.type));
+    b.add(item, "headers", header_obj);
+    b.add(item, "auth", auth_obj);
+    b.add_true(item, "verbatim");
+    if (written) {
+        b.add(kept, "ref", yyjson_mut_int(d, ref));
+        b.add(kept, "item", written);
+        b.add(item, "postman", kept);
+    }
+    if (!b.ok()) return Built::no_memory;
     if (depth(auth_obj, max_member_depth) > max_member_depth) {
         ac_set_error("api_collection_add: 'auth' nested too deeply");
         ac_pm_note(at, "item", "not added: %s", api_last_error());
@@ -165,12 +182,33 @@ Built import_request(PmStaging &staging, int staged, const PmPlace &at, yyjson_v
     return staging.add(at.folder, item) ? Built::staged : Built::no_memory;
 }
 
+// A folder for the document: its members but the item list, which comes
+// anew. NULL when memory runs out.
+yyjson_mut_val *kept_folder(yyjson_mut_doc *d, yyjson_val *element, yyjson_mut_val **list) noexcept {
+    JsonBuild b(d);
+    yyjson_mut_val *folder = b.obj();
+    yyjson_obj_iter it = yyjson_obj_iter_with(element);
+    for (yyjson_val *k; b.ok() && (k = yyjson_obj_iter_next(&it));) {
+        if (std::strcmp(yyjson_get_str(k), "item") == 0) continue;
+        yyjson_mut_val *key = b.text(yyjson_get_str(k), yyjson_get_len(k));
+        yyjson_mut_val *value = b.copy(yyjson_obj_iter_get_val(k));
+        b.check(folder && key && value && yyjson_mut_obj_add(folder, key, value));
+    }
+    *list = b.arr();
+    b.add(folder, "item", *list);
+    return b.ok() ? folder : nullptr;
+}
+
 // Walks the item tree depth-first in document order, as the plain import
-// does, staging the items. False when memory runs out.
-bool walk(PmStaging &staging, yyjson_val *items, yyjson_val *root_auth, Counts &counts) noexcept {
+// does, staging the items and keeping the layout in `layout` (the
+// document's item list): a staged request by its ref, a folder with its
+// members, any other element as it is. False when memory runs out.
+bool walk(PmStaging &staging, yyjson_val *items, yyjson_val *root_auth, yyjson_mut_val *layout, Counts &counts) noexcept {
+    yyjson_mut_doc *d = staging.doc();
     char path[folder_path_size] = "";
     PmFrameStack stack;
-    if (!stack.push(items, 0, root_auth)) return false;
+    bool noted_depth = false;
+    if (!stack.push(items, 0, root_auth, layout)) return false;
     while (!stack.empty()) {
         PmFrame &top = stack.top();
         yyjson_val *element = yyjson_arr_iter_next(&top.items);
@@ -178,35 +216,63 @@ bool walk(PmStaging &staging, yyjson_val *items, yyjson_val *root_auth, Counts &
             stack.pop();
             continue;
         }
-        if (!yyjson_is_obj(element) || yyjson_obj_size(element) == 0) continue;
+        if (!yyjson_is_obj(element)) continue;
         path[top.path_len] = '\0';
         PmPlace at{path, name_of(element)};
+        yyjson_mut_val *kept_list = top.kept;
         yyjson_val *children = yyjson_obj_get(element, "item");
+        bool is_request = !yyjson_is_arr(children) && yyjson_obj_size(element) > 0 &&
+                          (yyjson_is_obj(yyjson_obj_get(element, "request")) || yyjson_is_str(yyjson_obj_get(element, "request")));
         if (yyjson_is_arr(children)) {
+            yyjson_mut_val *child_list = nullptr;
+            if (kept_list && stack.depth() > max_kept_folder_depth && !noted_depth) {
+                ac_pm_note(at, "folder", "folders nested more than %zu deep: their layout is not kept",
+                           max_kept_folder_depth);
+                noted_depth = true;
+            }
+            if (kept_list && stack.depth() <= max_kept_folder_depth) {
+                yyjson_mut_val *folder = kept_folder(d, element, &child_list);
+                if (!folder || !yyjson_mut_arr_append(kept_list, folder)) return false;
+            }
             if (yyjson_arr_size(children) == 0) continue;
             note_extras(at, element, false);
             yyjson_val *auth = effective_auth(yyjson_obj_get(element, "auth"), top.auth);
             std::size_t child_len = ac_pm_extend_path(path, top.path_len, at.name);
-            if (!stack.push(children, child_len, auth)) return false;
+            if (!stack.push(children, child_len, auth, child_list)) return false;
             continue;
         }
-        yyjson_val *request = yyjson_obj_get(element, "request");
-        if (!yyjson_is_obj(request) && !yyjson_is_str(request)) continue;
-        ++counts.requests;
-        if (note_extras(at, element, true)) ++counts.scripts;
-        Built built = import_request(staging, counts.items, at, element, top.auth);
-        if (built == Built::no_memory) return false;
-        if (built == Built::staged) ++counts.items;
+        Built built = Built::refused;
+        if (is_request) {
+            ++counts.requests;
+            if (note_extras(at, element, true)) ++counts.scripts;
+            built = import_request(staging, counts.items, at, element, top.auth);
+            if (built == Built::no_memory) return false;
+        }
+        yyjson_mut_val *entry = nullptr;
+        if (built == Built::staged) {
+            entry = yyjson_mut_int(d, counts.items++);
+        } else if (kept_list) {
+            bool deep = false;
+            entry = kept_copy(d, element, &deep);
+            if (deep) ac_pm_note(at, "item", "element nested too deeply to keep: left out");
+            if (!entry && !deep) return false;
+        }
+        if (entry && kept_list && !yyjson_mut_arr_append(kept_list, entry)) return false;
     }
     return true;
 }
 
-// The collection's enabled variables, remembered as a JSON array of
-// {"key","value"} in s_variables; nothing is set yet. False when memory runs out.
-bool read_variables(yyjson_val *variables) noexcept {
+// The collection's root as the document keeps it: every member but "item",
+// which `layout` replaces. NULL when memory runs out.
+yyjson_mut_val *kept_root(yyjson_mut_doc *d, yyjson_val *root, yyjson_mut_val **layout) noexcept {
+    return kept_folder(d, root, layout);
+}
+
+// The collection's enabled variables, copied ahead into `batch`: they are
+// set only once the collection is replaced, where the environment lacks
+// them. False when memory runs out.
+bool read_variables(yyjson_val *variables, EnvBatch &batch) noexcept {
     PmPlace at{"", ""};
-    s_variables.reset();
-    if (!s_variables.append_byte('[')) return false;
     yyjson_val *var;
     yyjson_arr_iter it = yyjson_arr_iter_with(variables);
     while ((var = yyjson_arr_iter_next(&it))) {
@@ -220,74 +286,56 @@ bool read_variables(yyjson_val *variables) noexcept {
         char scratch[40];
         std::size_t len = 0;
         const char *value = ac_pm_scalar(yyjson_obj_get(var, "value"), &len, scratch);
-        bool ok = (s_variables.len() == 1 || s_variables.append_byte(',')) && s_variables.append("{\"key\":") &&
-                  ac_pm_json_string(s_variables, name, yyjson_get_len(key)) && s_variables.append(",\"value\":") &&
-                  ac_pm_json_string(s_variables, value ? value : "", value ? len : 0) && s_variables.append_byte('}');
-        if (!ok) return false;
+        DynBuf text;
+        if (value) text.append(value, len);
+        if (!text.ok() || !batch.add(name, text.c_str())) return false;
         if (ac_env_has(name)) ac_pm_note(at, "variable", "'%s' already set in the environment: kept", name);
     }
-    return s_variables.append_byte(']');
-}
-
-// Sets the remembered variables the environment lacks, as the runner lets an
-// environment override collection variables. False when memory runs out.
-bool set_variables(Counts &counts) noexcept {
-    unique_doc parsed(ac_json_read(s_variables.c_str(), s_variables.len()));
-    if (!parsed) return false;
-    PmPlace at{"", ""};
-    yyjson_val *var;
-    yyjson_arr_iter it = yyjson_arr_iter_with(yyjson_doc_get_root(parsed.get()));
-    while ((var = yyjson_arr_iter_next(&it))) {
-        const char *name = ac_json_str(var, "key", "");
-        if (ac_env_has(name)) continue;
-        EnvSet set = ac_env_set(name, ac_json_str(var, "value", ""));
-        if (set == EnvSet::no_memory) return false;
-        if (set == EnvSet::ok) {
-            ++counts.variables;
-        } else {
-            ac_pm_note(at, "variable", "'%s' not set: %s", name, api_last_error());
-        }
+    batch.plan();
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (batch.no_room(i))
+            ac_pm_note(at, "variable", "'%s' not set: api_env_set: maximum environment variables (%d) reached",
+                       batch.key(i), max_env_variables);
     }
     return true;
 }
 
 }  // namespace
 
-const char *ac_pm_collection_variables() noexcept {
-    if (s_variables.len() == 0 || s_variables_generation != ac_collection_generation()) return nullptr;
-    return s_variables.c_str();
-}
-
-void ac_pm_forget_variables() noexcept { s_variables.release(); }
-
 extern "C" int api_import_postman_full(const char *path) noexcept {
     ac_postman_report_begin("import");
     unique_doc doc;
     yyjson_val *items = ac_pm_load_items("api_import_postman_full", path, doc);
-    if (!items) return 0;
+    if (!items) {
+        ac_postman_report_discard();
+        return 0;
+    }
     yyjson_val *root = yyjson_doc_get_root(doc.get());
-    // Built aside first: running out of memory half-way leaves the collection,
-    // the environment and the last report as they were.
+    // Built aside first: a failure at any point leaves the collection, the
+    // environment and the last report as they were.
     Counts counts;
     PmPlace top{"", ""};
     note_scripts(top, yyjson_obj_get(root, "event"));
-    if (has_text(yyjson_obj_get(yyjson_obj_get(root, "info"), "description")))
-        ac_pm_note(top, "description", "collection description left out");
     yyjson_obj_iter it = yyjson_obj_iter_with(yyjson_obj_get(root, "protocolProfileBehavior"));
     for (yyjson_val *k; (k = yyjson_obj_iter_next(&it));) {
-        if (const char *name = yyjson_get_str(k)) ac_pm_note(top, "setting", "collection protocolProfileBehavior.%s not carried", name);
+        if (const char *name = yyjson_get_str(k)) ac_pm_note(top, "setting", "collection protocolProfileBehavior.%s kept, not applied", name);
     }
     PmStaging staging;
-    bool ok = staging.begin() && read_variables(yyjson_obj_get(root, "variable")) &&
-              walk(staging, items, effective_auth(yyjson_obj_get(root, "auth"), nullptr), counts) && set_variables(counts) &&
-              ac_postman_report_end(counts.requests, counts.items, counts.variables, counts.scripts) &&
-              staging.commit(nullptr);
-    if (!ok) {
-        s_variables.release();
+    EnvBatch variables;
+    yyjson_mut_val *layout = nullptr;
+    yyjson_mut_val *document = staging.begin() ? kept_root(staging.doc(), root, &layout) : nullptr;
+    bool ok = document && read_variables(yyjson_obj_get(root, "variable"), variables) &&
+              walk(staging, items, effective_auth(yyjson_obj_get(root, "auth"), nullptr), layout, counts);
+    for (std::size_t i = 0; ok && i < variables.size(); ++i) counts.variables += variables.will_set(i) ? 1 : 0;
+    ok = ok && ac_postman_report_end(counts.requests, counts.items, counts.variables, counts.scripts);
+    if (ok) staging.set_document(document);
+    if (!ok || !staging.commit(nullptr)) {
         ac_postman_report_discard();
         ac_set_error("api_import_postman_full: out of memory");
         return 0;
     }
-    s_variables_generation = ac_collection_generation();
+    // Neither can fail: the variables were copied and planned, the report written.
+    variables.apply();
+    ac_postman_report_publish();
     return 1;
 }

@@ -1,4 +1,6 @@
-// The report of the last full Postman import or export.
+// The report of the last full Postman import or export. A report is built
+// aside and published only when its operation succeeds: a call that fails
+// leaves the last report as it was.
 #include <cstdarg>
 #include <cstring>
 
@@ -10,14 +12,17 @@
 
 namespace {
 
-// The report being built; its text is written once, at the end.
+// The report being built.
 yyjson_mut_doc *s_doc = nullptr;
 yyjson_mut_val *s_root = nullptr;
 yyjson_mut_val *s_notes = nullptr;
-ResultBuf s_text;
-const char *s_result = "{}";
 // A note or the report itself could not be made: the report is not whole.
 bool s_failed = false;
+// The written text of the report being built, then of the published one.
+DynBuf s_texts[2];
+int s_pending = 0;  // which of s_texts the report being built goes to
+bool s_have_pending = false;
+const char *s_result = "{}";
 
 void drop_doc() noexcept {
     yyjson_mut_doc_free(s_doc);
@@ -25,19 +30,16 @@ void drop_doc() noexcept {
     s_root = s_notes = nullptr;
 }
 
-// A text cut to fit never ends inside a character: the report stays valid UTF-8.
+// Names from a file are valid UTF-8; a text that is not is cut before its
+// first invalid byte, so that the report can always be written.
 yyjson_mut_val *text(const char *s) noexcept {
-    std::size_t len = std::strlen(s);
-    if (!ac_utf8_valid(s, len)) len = ac_utf8_cut(s, len, len);
-    return yyjson_mut_strncpy(s_doc, s, len);
+    return yyjson_mut_strncpy(s_doc, s, ac_utf8_valid_prefix(s, std::strlen(s)));
 }
 
 }  // namespace
 
 void ac_postman_report_begin(const char *operation) noexcept {
-    drop_doc();
-    s_text.clear();
-    s_result = "{}";
+    ac_postman_report_discard();
     s_doc = yyjson_mut_doc_new(ac_alc());
     s_root = s_doc ? yyjson_mut_obj(s_doc) : nullptr;
     s_notes = s_doc ? yyjson_mut_arr(s_doc) : nullptr;
@@ -47,8 +49,8 @@ void ac_postman_report_begin(const char *operation) noexcept {
 
 void ac_postman_report_discard() noexcept {
     drop_doc();
-    s_text.clear();
-    s_result = "{}";
+    s_have_pending = false;
+    s_texts[s_pending].reset();
 }
 
 void ac_postman_report_note(const char *folder, const char *name, const char *what, const char *detail) noexcept {
@@ -90,22 +92,30 @@ bool ac_postman_report_end(int requests, int items, int variables, int scripts) 
     std::size_t len = 0;
     unique_cstr written(ok ? yyjson_mut_write_opts(d, 0, ac_alc(), &len, nullptr) : nullptr);
     drop_doc();
-    s_result = written ? s_text.set(written.get(), len, nullptr) : nullptr;
-    if (s_result) return true;
-    s_result = "{}";
-    return false;
+    DynBuf &pending = s_texts[s_pending];
+    pending.reset();
+    s_have_pending = written && pending.append(written.get(), len);
+    if (!s_have_pending) pending.reset();
+    return s_have_pending;
+}
+
+void ac_postman_report_publish() noexcept {
+    if (!s_have_pending) return;
+    s_result = s_texts[s_pending].c_str();
+    s_pending = 1 - s_pending;
+    s_texts[s_pending].reset();
+    s_have_pending = false;
 }
 
 void ac_postman_report_cleanup() noexcept {
     drop_doc();
-    s_text.release();
+    s_texts[0].release();
+    s_texts[1].release();
+    s_have_pending = false;
     s_result = "{}";
 }
 
-void ac_postman_cleanup() noexcept {
-    ac_postman_report_cleanup();
-    ac_pm_forget_variables();
-}
+void ac_postman_cleanup() noexcept { ac_postman_report_cleanup(); }
 
 extern "C" const char *api_postman_report_json(void) noexcept {
     return s_result;

@@ -22,7 +22,7 @@ std::size_t ac_pm_extend_path(char (&path)[folder_path_size], std::size_t len, c
 
 PmFrameStack::~PmFrameStack() { ac_free(frames_); }
 
-bool PmFrameStack::push(yyjson_val *items, std::size_t path_len, yyjson_val *auth) noexcept {
+bool PmFrameStack::push(yyjson_val *items, std::size_t path_len, yyjson_val *auth, yyjson_mut_val *kept) noexcept {
     if (count_ == cap_) {
         std::size_t want = cap_ ? cap_ * 2 : 16;
         auto *grown = static_cast<PmFrame *>(ac_realloc(frames_, want * sizeof(PmFrame)));
@@ -30,7 +30,7 @@ bool PmFrameStack::push(yyjson_val *items, std::size_t path_len, yyjson_val *aut
         frames_ = grown;
         cap_ = want;
     }
-    frames_[count_++] = PmFrame{yyjson_arr_iter_with(items), path_len, auth};
+    frames_[count_++] = PmFrame{yyjson_arr_iter_with(items), path_len, auth, kept};
     return true;
 }
 
@@ -53,9 +53,8 @@ yyjson_val *ac_pm_load_items(const char *fn, const char *path, unique_doc &doc) 
 bool PmStaging::begin() noexcept {
     doc_.reset(yyjson_mut_doc_new(ac_alc()));
     items_ = doc_ ? yyjson_mut_arr(doc_.get()) : nullptr;
-    if (!items_) return false;
-    yyjson_mut_doc_set_root(doc_.get(), items_);
-    return true;
+    document_ = nullptr;
+    return items_ != nullptr;
 }
 
 bool PmStaging::add(const char *folder, yyjson_mut_val *item) noexcept {
@@ -66,7 +65,15 @@ bool PmStaging::add(const char *folder, yyjson_mut_val *item) noexcept {
 }
 
 bool PmStaging::commit(int *added) noexcept {
-    unique_doc items(yyjson_mut_doc_imut_copy(doc_.get(), ac_alc()));
+    // [items, document]: one copy holds both.
+    yyjson_mut_val *both = yyjson_mut_arr(doc_.get());
+    if (!both || !yyjson_mut_arr_append(both, items_) ||
+        !yyjson_mut_arr_append(both, document_ ? document_ : yyjson_mut_null(doc_.get())))
+        return false;
+    yyjson_mut_doc_set_root(doc_.get(), both);
+    unique_doc copy(yyjson_mut_doc_imut_copy(doc_.get(), ac_alc()));
     doc_.reset();
-    return items && ac_collection_replace(yyjson_doc_get_root(items.get()), added);
+    yyjson_val *root = yyjson_doc_get_root(copy.get());
+    yyjson_val *document = yyjson_arr_get(root, 1);
+    return copy && ac_collection_replace(yyjson_arr_get(root, 0), added, yyjson_is_obj(document) ? document : nullptr);
 }

@@ -17,13 +17,15 @@ constexpr std::size_t folder_path_size = 512;
 // a "%s" format, the name ends at its first NUL. Returns the new length.
 std::size_t ac_pm_extend_path(char (&path)[folder_path_size], std::size_t len, const char *name) noexcept;
 
-// One item list still being walked: its folder path length, and the auth its
-// requests inherit (the full import's). Every path on the stack is a prefix
-// of the one below it, so they share one buffer.
+// One item list still being walked: its folder path length, and for the
+// full import the auth its requests inherit and the list that keeps its
+// layout (NULL when none is kept). Every path on the stack is a prefix of
+// the one below it, so they share one buffer.
 struct PmFrame {
     yyjson_arr_iter items;
     std::size_t path_len;
     yyjson_val *auth;
+    yyjson_mut_val *kept;
 };
 
 // Pending item lists, deepest last, kept on the heap so that a file nested
@@ -36,8 +38,9 @@ public:
     ~PmFrameStack();
 
     // False when memory runs out.
-    bool push(yyjson_val *items, std::size_t path_len, yyjson_val *auth = nullptr) noexcept;
+    bool push(yyjson_val *items, std::size_t path_len, yyjson_val *auth = nullptr, yyjson_mut_val *kept = nullptr) noexcept;
     bool empty() const noexcept { return count_ == 0; }
+    std::size_t depth() const noexcept { return count_; }
     PmFrame &top() noexcept { return frames_[count_ - 1]; }
     void pop() noexcept { --count_; }
 
@@ -60,6 +63,8 @@ public:
     yyjson_mut_doc *doc() const noexcept { return doc_.get(); }
     // Adds an item object of doc() under `folder`; false when memory runs out.
     bool add(const char *folder, yyjson_mut_val *item) noexcept;
+    // The collection's document (a value of doc()), handed over with the items.
+    void set_document(yyjson_mut_val *document) noexcept { document_ = document; }
     // Replaces the collection with the items, dropping those the collection
     // refuses with their api_collection_add message; *added receives how many
     // it took. False when memory runs out, with the collection unchanged.
@@ -68,4 +73,5 @@ public:
 private:
     unique_mut_doc doc_;
     yyjson_mut_val *items_ = nullptr;
+    yyjson_mut_val *document_ = nullptr;
 };

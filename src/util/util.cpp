@@ -41,7 +41,7 @@ void ac_copy_text_utf8(char *dst, std::size_t cap, const char *src) noexcept {
     dst[n] = '\0';
 }
 
-bool ac_utf8_valid(const char *s, std::size_t len) noexcept {
+std::size_t ac_utf8_valid_prefix(const char *s, std::size_t len) noexcept {
     const auto *p = reinterpret_cast<const unsigned char *>(s);
     std::size_t i = 0;
     while (i < len) {
@@ -53,17 +53,19 @@ bool ac_utf8_valid(const char *s, std::size_t len) noexcept {
         if ((c & 0xE0) == 0xC0) { extra = 1; min = 0x80; cp = c & 0x1F; }
         else if ((c & 0xF0) == 0xE0) { extra = 2; min = 0x800; cp = c & 0x0F; }
         else if ((c & 0xF8) == 0xF0) { extra = 3; min = 0x10000; cp = c & 0x07; }
-        else return false;
-        if (len - i <= extra) return false;
+        else return i;
+        if (len - i <= extra) return i;
         for (std::size_t k = 1; k <= extra; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return false;
+            if ((p[i + k] & 0xC0) != 0x80) return i;
             cp = (cp << 6) | (p[i + k] & 0x3F);
         }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return i;
         i += extra + 1;
     }
-    return true;
+    return len;
 }
+
+bool ac_utf8_valid(const char *s, std::size_t len) noexcept { return ac_utf8_valid_prefix(s, len) == len; }
 
 bool ac_ascii_ieq(const char *a, const char *b) noexcept {
     for (;; ++a, ++b) {
@@ -121,4 +123,26 @@ char *ac_json_write_pretty(yyjson_mut_doc *doc, std::size_t *len, bool *no_memor
 const char *ac_json_str(yyjson_val *obj, const char *key, const char *fallback) noexcept {
     yyjson_val *v = yyjson_obj_get(obj, key);
     return yyjson_is_str(v) ? yyjson_get_str(v) : fallback;
+}
+
+std::size_t ac_json_depth(yyjson_val *v, std::size_t limit) noexcept {
+    if (!yyjson_is_ctn(v)) return 0;
+    if (limit == 0) return 1;
+    std::size_t deepest = 0;
+    std::size_t idx, max;
+    yyjson_val *key, *child;
+    if (yyjson_is_arr(v)) {
+        yyjson_arr_foreach(v, idx, max, child) {
+            std::size_t d = ac_json_depth(child, limit - 1);
+            if (d > deepest) deepest = d;
+            if (deepest >= limit) break;
+        }
+    } else {
+        yyjson_obj_foreach(v, idx, max, key, child) {
+            std::size_t d = ac_json_depth(child, limit - 1);
+            if (d > deepest) deepest = d;
+            if (deepest >= limit) break;
+        }
+    }
+    return deepest + 1;
 }

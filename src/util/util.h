@@ -25,6 +25,8 @@ void ac_copy_text_utf8(char *dst, std::size_t cap, const char *src) noexcept;
 
 // True when s[0..len) is valid UTF-8.
 bool ac_utf8_valid(const char *s, std::size_t len) noexcept;
+// Length of the longest prefix of s[0..len) that is valid UTF-8.
+std::size_t ac_utf8_valid_prefix(const char *s, std::size_t len) noexcept;
 
 // ASCII case-insensitive equality of two NUL-terminated texts.
 bool ac_ascii_ieq(const char *a, const char *b) noexcept;
@@ -52,6 +54,10 @@ yyjson_doc *ac_json_load_file(const char *fn, const char *path) noexcept;
 // Pretty text of a document, released with ac_free(); NULL when it cannot be
 // written, with *no_memory set when memory ran out for it.
 char *ac_json_write_pretty(yyjson_mut_doc *doc, std::size_t *len, bool *no_memory) noexcept;
+
+// Nesting depth of v (a scalar is 0, [] is 1), counted no further than
+// limit + 1, so the recursion is bounded whatever the input.
+std::size_t ac_json_depth(yyjson_val *v, std::size_t limit) noexcept;
 
 // String member of an object (first of equal keys), or fallback when missing or
 // of another type.

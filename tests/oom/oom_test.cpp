@@ -123,6 +123,7 @@ TEST_F(OutOfMemory, EveryCallFailsCleanlyOrSucceedsWhole) {
     const std::string history = history_text;
     write_text(file("env.json"), R"({"s":"v","n":1.5,"o":{"a":[1,2]},"b":true,"p":"new"})");
     write_text(file("postman.json"), postman_file);
+    write_text(file("small.json"), R"({"info":{"name":"s"},"variable":[{"key":"sv","value":"1"}],"item":[{"name":"x","request":"http://h/s"}]})");
     write_text(file("coll.json"), R"({"version":"1.0.0","requests":[)"s + item_a + "," + item_b + "]}");
 
     auto env = [] { return std::string(api_env_json()); };
@@ -188,9 +189,21 @@ TEST_F(OutOfMemory, EveryCallFailsCleanlyOrSucceedsWhole) {
          },
          [this] { return api_export_postman(file("saved.json").c_str()); },
          saved, nothing, oom("api_export_postman")},
-        {"api_import_postman_full", [this] { fresh(); },
+        {"api_import_postman_full",
+         [this] {
+             // A report and a collection document to keep when the import fails.
+             fresh();
+             ASSERT_EQ(api_import_postman_full(file("small.json").c_str()), 1) << api_last_error();
+         },
          [this] { return api_import_postman_full(file("postman.json").c_str()); },
-         [] { return collection_text() + api_postman_report_json() + api_env_get("p") + api_env_get("w"); },
+         // All or nothing: the collection, its document, the whole
+         // environment and the last report stay as they were.
+         [this] {
+             std::string state = collection_text() + api_postman_report_json() + api_env_json();
+             ac_alloc_fail(-1, false);
+             api_collection_save(file("doc.json").c_str());
+             return state + read_text(file("doc.json"));
+         },
          [] { return std::string(api_env_json()); }, oom("api_import_postman_full")},
         {"api_export_postman_full",
          [this] {

@@ -28,3 +28,18 @@ inline std::string json_text(yyjson_val *v) {
     std::free(text);
     return out;
 }
+
+// An object's compact text without its member `key` (the other members in
+// their order); the text itself when it is no object.
+inline std::string json_without(const std::string &text, const char *key) {
+    JsonDoc doc = parse_json(text);
+    yyjson_val *root = yyjson_doc_get_root(doc.get());
+    if (!yyjson_is_obj(root)) return text;
+    std::string out = "{";
+    yyjson_obj_iter it = yyjson_obj_iter_with(root);
+    for (yyjson_val *k; (k = yyjson_obj_iter_next(&it));) {
+        if (std::string_view(yyjson_get_str(k)) == key) continue;
+        out += (out.size() > 1 ? "," : "") + json_text(k) + ":" + json_text(yyjson_obj_iter_get_val(k));
+    }
+    return out + "}";
+}

@@ -182,18 +182,11 @@ Built import_request(PmStaging &staging, int ref, const PmPlace &at, yyjson_val 
     return staging.add(at.folder, item) ? Built::staged : Built::no_memory;
 }
 
-// A folder for the document: its members but the item list, which comes
-// anew. NULL when memory runs out.
+// A folder (or the root) for the document: its members but the item list,
+// which comes anew. NULL when memory runs out.
 yyjson_mut_val *kept_folder(yyjson_mut_doc *d, yyjson_val *element, yyjson_mut_val **list) noexcept {
     JsonBuild b(d);
-    yyjson_mut_val *folder = b.obj();
-    yyjson_obj_iter it = yyjson_obj_iter_with(element);
-    for (yyjson_val *k; b.ok() && (k = yyjson_obj_iter_next(&it));) {
-        if (std::strcmp(yyjson_get_str(k), "item") == 0) continue;
-        yyjson_mut_val *key = b.text(yyjson_get_str(k), yyjson_get_len(k));
-        yyjson_mut_val *value = b.copy(yyjson_obj_iter_get_val(k));
-        b.check(folder && key && value && yyjson_mut_obj_add(folder, key, value));
-    }
+    yyjson_mut_val *folder = b.copy_without(element, "item");
     *list = b.arr();
     b.add(folder, "item", *list);
     return b.ok() ? folder : nullptr;
@@ -262,12 +255,6 @@ bool walk(PmStaging &staging, yyjson_val *items, yyjson_val *root_auth, yyjson_m
     return true;
 }
 
-// The collection's root as the document keeps it: every member but "item",
-// which `layout` replaces. NULL when memory runs out.
-yyjson_mut_val *kept_root(yyjson_mut_doc *d, yyjson_val *root, yyjson_mut_val **layout) noexcept {
-    return kept_folder(d, root, layout);
-}
-
 // The collection's enabled variables, copied ahead into `batch`: they are
 // set only once the collection is replaced, where the environment lacks
 // them. False when memory runs out.
@@ -323,7 +310,7 @@ extern "C" int api_import_postman_full(const char *path) noexcept {
     PmStaging staging;
     EnvBatch variables;
     yyjson_mut_val *layout = nullptr;
-    yyjson_mut_val *document = staging.begin() ? kept_root(staging.doc(), root, &layout) : nullptr;
+    yyjson_mut_val *document = staging.begin() ? kept_folder(staging.doc(), root, &layout) : nullptr;
     bool ok = document && read_variables(yyjson_obj_get(root, "variable"), variables) &&
               walk(staging, items, effective_auth(yyjson_obj_get(root, "auth"), nullptr), layout, counts);
     for (std::size_t i = 0; ok && i < variables.size(); ++i) counts.variables += variables.will_set(i) ? 1 : 0;

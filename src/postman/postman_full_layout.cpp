@@ -60,14 +60,7 @@ void ac_pm_auth_v21(JsonBuild &b, yyjson_mut_val *auth) noexcept {
 }
 
 yyjson_mut_val *ac_pm_kept_root(JsonBuild &b, yyjson_val *document, yyjson_mut_val **items) noexcept {
-    yyjson_mut_val *root = b.obj();
-    yyjson_obj_iter it = yyjson_obj_iter_with(document);
-    for (yyjson_val *k; b.ok() && (k = yyjson_obj_iter_next(&it));) {
-        if (std::strcmp(yyjson_get_str(k), "item") == 0) continue;
-        yyjson_mut_val *key = b.text(yyjson_get_str(k), yyjson_get_len(k));
-        yyjson_mut_val *value = b.copy(yyjson_obj_iter_get_val(k));
-        b.check(root && key && value && yyjson_mut_obj_add(root, key, value));
-    }
+    yyjson_mut_val *root = b.copy_without(document, "item");
     yyjson_mut_val *info = member(root, "info");
     if (!yyjson_mut_is_obj(info)) {
         info = b.obj();

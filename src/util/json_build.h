@@ -26,6 +26,18 @@ public:
     yyjson_mut_val *text(const char *s) noexcept { return text(s, std::strlen(s)); }
     // A deep copy of a read value.
     yyjson_mut_val *copy(yyjson_val *v) noexcept { return made(ok_ ? yyjson_val_mut_copy(doc_, v) : nullptr); }
+    // A copy of an object without its members named `skip`, in their order.
+    yyjson_mut_val *copy_without(yyjson_val *obj, const char *skip) noexcept {
+        yyjson_mut_val *out = this->obj();
+        yyjson_obj_iter it = yyjson_obj_iter_with(obj);
+        for (yyjson_val *k; ok_ && (k = yyjson_obj_iter_next(&it));) {
+            if (std::strcmp(yyjson_get_str(k), skip) == 0) continue;
+            yyjson_mut_val *key = text(yyjson_get_str(k), yyjson_get_len(k));
+            yyjson_mut_val *value = copy(yyjson_obj_iter_get_val(k));
+            check(out && key && value && yyjson_mut_obj_add(out, key, value));
+        }
+        return out;
+    }
 
     // `key` is a constant of the program (not copied).
     void add(yyjson_mut_val *to, const char *key, yyjson_mut_val *value) noexcept {

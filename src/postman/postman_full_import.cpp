@@ -244,6 +244,7 @@ bool walk(PmStaging &staging, yyjson_val *items, yyjson_val *root_auth, yyjson_m
         yyjson_mut_val *entry = nullptr;
         if (built == Built::staged) {
             entry = yyjson_mut_int(d, counts.items++);
+            if (!entry) return false;
         } else if (kept_list) {
             bool deep = false;
             entry = kept_copy(d, element, &deep);

@@ -99,12 +99,20 @@ DataScope::DataScope(const DataRow *row) {
     JsonDoc env = parse_json(api_env_json());
     yyjson_val *before = yyjson_doc_get_root(env.get());
     for (const auto &[name, value] : *row) {
-        // "" leaves a placeholder as written, as an unset name does.
-        saved_.emplace_back(name, json_str(before, name.c_str()));
+        // A name the row brings in is unset again after it: one set to ""
+        // would expand to nothing, where an unset one stays as written.
+        yyjson_val *old = yyjson_obj_get(before, name.c_str());
+        saved_.push_back({name, yyjson_is_str(old) ? yyjson_get_str(old) : "", old != nullptr});
         if (!api_env_set(name.c_str(), value.c_str())) fail(exit_failed, api_last_error());
     }
 }
 
 DataScope::~DataScope() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) api_env_set(it->first.c_str(), it->second.c_str());
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+        if (it->was_set) {
+            api_env_set(it->name.c_str(), it->value.c_str());
+        } else {
+            api_env_unset(it->name.c_str());
+        }
+    }
 }

@@ -21,5 +21,9 @@ public:
     DataScope &operator=(const DataScope &) = delete;
 
 private:
-    std::vector<std::pair<std::string, std::string>> saved_;
+    struct Saved {
+        std::string name, value;
+        bool was_set;
+    };
+    std::vector<Saved> saved_;
 };

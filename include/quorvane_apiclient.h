@@ -302,6 +302,13 @@ QUORVANE_API void api_request_cancel(void) QUORVANE_NOEXCEPT;
 QUORVANE_API int api_request_progress(long long *down_now, long long *down_total, long long *up_now,
                                       long long *up_total) QUORVANE_NOEXCEPT;
 
+/** Removes an environment variable; the others keep their order. Returns 1,
+ *  also when there was none of that name; 0 with "api_env_unset: empty or
+ *  null key". A variable set to "" is not the same as none: with
+ *  "nested_variables" on, {{name}} of one set to "" expands to nothing, and
+ *  of one never set stays as written, as the format's runner has it. */
+QUORVANE_API int api_env_unset(const char *key) QUORVANE_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

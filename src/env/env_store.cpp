@@ -241,6 +241,22 @@ int EnvBatch::apply() noexcept {
     return set;
 }
 
+extern "C" int api_env_unset(const char *key) noexcept {
+    if (!key || !*key) {
+        ac_set_error("api_env_unset: empty or null key");
+        return 0;
+    }
+    EnvEntry *e = find_entry(key);
+    if (!e) return 1;
+    ac_free(e->key);
+    ac_free(e->value);
+    // The listing keeps the order the variables were set in.
+    EnvEntry *end = s_env_entries + s_env_count;
+    std::memmove(e, e + 1, static_cast<std::size_t>(end - e - 1) * sizeof *e);
+    s_env_entries[--s_env_count] = EnvEntry{};
+    return 1;
+}
+
 extern "C" int api_env_set(const char *key, const char *value) noexcept {
     return ac_env_set(key, value) == EnvSet::ok ? 1 : 0;
 }

@@ -207,7 +207,8 @@ QUORVANE_API const char *api_postman_report_json(void) QUORVANE_NOEXCEPT;
  *    "nested_variables": boolean, default false; when an expanded text
  *      still holds placeholders (a value that refers to other variables),
  *      api_request expands it again, up to 19 passes in all, as the format's
- *      runner does.
+ *      runner does; and, as it does, a variable set to "" expands to
+ *      nothing (without the option its placeholder stays).
  *    "reuse_connections": boolean, default false; connections, DNS results
  *      and TLS sessions are kept between requests to the same origin (see
  *      "connection_reused" in api_response_info_json). api_cleanup, or the

@@ -185,7 +185,8 @@ int perform(const RequestConfig &c, const char *expanded_url, const char *expand
     bool multipart = ac_body_kind(c.body_type) == BodyKind::multipart;
     if (!add_given_headers(headers, c.headers, multipart, c.verbatim, saw_content_type)) return 0;
     if (!saw_content_type && !add_content_type(headers, c.body_type)) return 0;
-    if (!ac_apply_auth(h, c.auth, c.verbatim, headers, final_url)) return 0;
+    const char *text_body = ac_body_kind(c.body_type) == BodyKind::text ? expanded_body : nullptr;
+    if (!ac_apply_auth(h, c.auth, c.verbatim, text_body, headers, final_url)) return 0;
     if (!prepare_stream(h, c, expanded_body, stream)) return 0;
     bool typed = saw_content_type || ac_ascii_ieq(c.body_type, "json") || ac_ascii_ieq(c.body_type, "form");
     if (c.verbatim && !ac_verbatim_headers(headers, c.method, expanded_body, stream, typed)) return 0;

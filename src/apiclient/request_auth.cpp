@@ -10,6 +10,7 @@
 #include "apiclient/transfer.h"
 #include "config/config.h"
 #include "env/env.h"
+#include "platform/platform.h"
 #include "util/dynbuf.h"
 #include "util/util.h"
 
@@ -65,8 +66,25 @@ bool set_credentials(CURL *h, const char *user, const char *pass) noexcept {
     return true;
 }
 
+// The hash of the body the format's runner sends and signs with it.
+bool add_content_sha256(HeaderList &headers, const char *body) noexcept {
+    unsigned char digest[32];
+    if (!ac_sha256(body, std::strlen(body), digest)) {
+        ac_set_error("api_request: no SHA-256 for the AWS signature");
+        return false;
+    }
+    static const char digits[] = "0123456789abcdef";
+    char hex[65];
+    for (int i = 0; i < 32; ++i) {
+        hex[2 * i] = digits[digest[i] >> 4];
+        hex[2 * i + 1] = digits[digest[i] & 15];
+    }
+    hex[64] = '\0';
+    return headers.append("X-Amz-Content-Sha256", hex);
+}
+
 // libcurl signs every header it sends, the session token among them.
-bool apply_awsv4(CURL *h, yyjson_val *auth, HeaderList &headers) noexcept {
+bool apply_awsv4(CURL *h, yyjson_val *auth, HeaderList &headers, const char *body) noexcept {
     const char *region = ac_json_str(auth, "region", "");
     const char *service = ac_json_str(auth, "service", "");
     DynBuf provider;
@@ -74,6 +92,7 @@ bool apply_awsv4(CURL *h, yyjson_val *auth, HeaderList &headers) noexcept {
         return out_of_memory();
     if (curl_easy_setopt(h, CURLOPT_AWS_SIGV4, provider.c_str()) == CURLE_OUT_OF_MEMORY) return out_of_memory();
     if (!set_credentials(h, ac_json_str(auth, "access_key", ""), ac_json_str(auth, "secret_key", ""))) return false;
+    if (body && *body && !add_content_sha256(headers, body)) return false;
     const char *token = ac_json_str(auth, "session_token", "");
     if (!*token) return true;
     if (ac_refuse_line_break("X-Amz-Security-Token", token)) return false;
@@ -99,7 +118,7 @@ bool apply_apikey(yyjson_val *auth, bool whole, HeaderList &headers, unique_cstr
     return true;
 }
 
-bool apply(CURL *h, yyjson_val *auth, bool whole, HeaderList &headers, unique_cstr &url) noexcept {
+bool apply(CURL *h, yyjson_val *auth, bool whole, const char *body, HeaderList &headers, unique_cstr &url) noexcept {
     const char *type = yyjson_get_str(yyjson_obj_get(auth, "type"));
     if (!type) return true;
     if (ac_ascii_ieq(type, "bearer")) {
@@ -134,7 +153,7 @@ bool apply(CURL *h, yyjson_val *auth, bool whole, HeaderList &headers, unique_cs
         curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(scheme));
         return set_credentials(h, ac_json_str(auth, "user", ""), ac_json_str(auth, "pass", ""));
     }
-    if (ac_ascii_ieq(type, "awsv4")) return apply_awsv4(h, auth, headers);
+    if (ac_ascii_ieq(type, "awsv4")) return apply_awsv4(h, auth, headers, whole ? body : nullptr);
     if (ac_ascii_ieq(type, "apikey")) return apply_apikey(auth, whole, headers, url);
     return true;
 }
@@ -184,10 +203,11 @@ bool ac_refuse_line_break(const char *name, const char *value) noexcept {
     return true;
 }
 
-bool ac_apply_auth(CURL *h, yyjson_val *auth, bool whole, HeaderList &headers, unique_cstr &url) noexcept {
+bool ac_apply_auth(CURL *h, yyjson_val *auth, bool whole, const char *body, HeaderList &headers,
+                   unique_cstr &url) noexcept {
     if (!auth) return true;
-    if (!ac_options().expand_auth) return apply(h, auth, whole, headers, url);
+    if (!ac_options().expand_auth) return apply(h, auth, whole, body, headers, url);
     unique_doc expanded(expanded_auth(auth));
     if (!expanded) return false;
-    return apply(h, yyjson_doc_get_root(expanded.get()), whole, headers, url);
+    return apply(h, yyjson_doc_get_root(expanded.get()), whole, body, headers, url);
 }

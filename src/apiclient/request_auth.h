@@ -36,5 +36,8 @@ bool ac_refuse_line_break(const char *name, const char *value) noexcept;
 // Applies the "auth" member (may be null): bearer, basic, apikey, digest,
 // ntlm or awsv4. May replace the final URL (apikey in the query). `whole`
 // (a verbatim request) sends every credential whole instead of in the
-// fixed buffers of the plain rules. False with the message set.
-bool ac_apply_auth(CURL *h, yyjson_val *auth, bool whole, HeaderList &headers, unique_cstr &url) noexcept;
+// fixed buffers of the plain rules, and an AWS signature of a text `body`
+// (NULL: none, or streamed) with its X-Amz-Content-Sha256, as the format's
+// runner does. False with the message set.
+bool ac_apply_auth(CURL *h, yyjson_val *auth, bool whole, const char *body, HeaderList &headers,
+                   unique_cstr &url) noexcept;

@@ -29,7 +29,7 @@ bool ac_env_has(const char *key) noexcept;
 // Variables to set where the environment has none, copied ahead so that
 // setting them cannot fail: an operation that sets them after a step that
 // may fail (the full import, after replacing the collection) stays all or
-// nothing. The first of equal keys counts.
+// nothing. Of equal keys the last counts, as the format's runner takes them.
 class EnvBatch {
 public:
     EnvBatch() = default;

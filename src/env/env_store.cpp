@@ -208,17 +208,24 @@ bool EnvBatch::add(const char *key, const char *value) noexcept {
 
 void EnvBatch::plan() noexcept {
     int room = max_env_entries - s_env_count;
-    // A repeated key can only meet an entry planned to be set: an earlier one
+    // A repeated key can only meet an entry planned to be set (an earlier one
     // that is not set either exists already or found no room, and so does
-    // this one. At most `room` entries are planned, so the check stays short.
+    // this one), and takes its place: the later one wins. At most `room`
+    // entries are planned, so the check stays short.
     std::size_t planned[max_env_entries];
     std::size_t n_planned = 0;
     for (std::size_t i = 0; i < count_; ++i) {
         set_[i] = full_[i] = false;
         const char *k = entries_[i].key;
-        bool earlier = false;
-        for (std::size_t j = 0; j < n_planned && !earlier; ++j) earlier = std::strcmp(entries_[planned[j]].key, k) == 0;
-        if (earlier || !*k || find_entry(k)) continue;
+        std::size_t j = 0;
+        while (j < n_planned && std::strcmp(entries_[planned[j]].key, k) != 0) ++j;
+        if (j < n_planned) {
+            set_[planned[j]] = false;
+            set_[i] = true;
+            planned[j] = i;
+            continue;
+        }
+        if (!*k || find_entry(k)) continue;
         if (room == 0) {
             full_[i] = true;
             continue;

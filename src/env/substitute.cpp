@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "config/config.h"
 #include "env/dynamic_vars.h"
@@ -43,7 +44,9 @@ const char *placeholder_value(const char *p, const char **after, char (&fresh)[d
     if (!*value && name[0] == '$' && ac_options().dynamic_variables && ac_dynamic_value(name + 1, fresh)) {
         value = fresh;
     }
-    if (!*value) return nullptr;
+    // The format's runner expands a variable set to "" to nothing; the plain
+    // expansion keeps its placeholder.
+    if (!*value && !(ac_options().nested_variables && ac_env_has(name))) return nullptr;
     *after = close + 2;
     return value;
 }
@@ -74,11 +77,14 @@ bool expand_once(const char *text, DynBuf &out) noexcept {
 // The runner's encodings of a value that lands in a URL, as measured: in the
 // path (and before it) controls, space, non-ASCII and " < > ` { }, with a
 // backslash read as '/'; in the query controls, space, non-ASCII and " ' < >.
+bool url_byte_encoded(unsigned char c, bool query) noexcept {
+    return c <= 0x20 || c >= 0x7F || std::strchr(query ? "\"'<>" : "\"<>`{}", c) != nullptr;
+}
+
 bool append_url_value(DynBuf &out, const char *value, bool query) noexcept {
     for (const char *p = value; *p; ++p) {
         auto c = static_cast<unsigned char>(*p);
-        bool encode = c <= 0x20 || c >= 0x7F || std::strchr(query ? "\"'<>" : "\"<>`{}", c) != nullptr;
-        if (!out.append_url_byte(c, encode, !query)) return false;
+        if (!out.append_url_byte(c, url_byte_encoded(c, query), !query)) return false;
     }
     return true;
 }
@@ -96,6 +102,18 @@ bool expand_url_once(const char *text, DynBuf &out, ExpandError &why) noexcept {
                 if (!expanded && why == ExpandError::none) why = ExpandError::no_memory;
                 if (!expanded || !append_url_value(out, expanded.get(), query)) return false;
                 p = after;
+                continue;
+            }
+            // One that does not resolve goes out as the runner sends it: its
+            // text encoded for its part, as a value would be ("%7B%7Bx%7D%7D"
+            // in the path).
+            if (const char *close = find_close(p + 2)) {
+                std::string_view unresolved(p, static_cast<std::size_t>(close + 2 - p));
+                for (char c : unresolved) {
+                    auto b = static_cast<unsigned char>(c);
+                    if (!out.append_url_byte(b, url_byte_encoded(b, query), !query)) return false;
+                }
+                p = close + 2;
                 continue;
             }
         }

@@ -30,6 +30,10 @@ int ac_write_file_atomic(const char *path, const void *data, std::uint64_t size)
 // 64 bits from the system's entropy source, or 0 when it has none to give.
 std::uint64_t ac_entropy() noexcept;
 
+// SHA-256 of data[0..len) by the system's crypto library (libcrypto,
+// CNG on Windows); false when it cannot give one.
+bool ac_sha256(const void *data, std::size_t len, unsigned char (&digest)[32]) noexcept;
+
 // Creates one directory level; failure (existing, missing parent) is silent.
 void ac_make_dir(const char *path) noexcept;
 

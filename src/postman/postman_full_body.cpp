@@ -180,6 +180,22 @@ bool graphql(yyjson_val *gql, PmBody &out) noexcept {
     return out.text.append_byte('}');
 }
 
+// application/json, or any application/...+json, parameters aside.
+bool json_media_type(const char *value) noexcept {
+    std::size_t n = std::strcspn(value, ";");
+    while (n > 0 && (value[n - 1] == ' ' || value[n - 1] == '\t')) --n;
+    auto lower_eq = [](const char *s, const char *lit, std::size_t len) {
+        for (std::size_t i = 0; i < len; ++i) {
+            char c = s[i];
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+            if (c != lit[i]) return false;
+        }
+        return true;
+    };
+    if (n < 16 || !lower_eq(value, "application/", 12)) return false;
+    return (n == 16 && lower_eq(value + 12, "json", 4)) || lower_eq(value + n - 5, "+json", 5);
+}
+
 }  // namespace
 
 bool ac_pm_pruned_method(const char *method) noexcept {
@@ -236,6 +252,11 @@ bool ac_pm_map_body(const PmPlace &at, yyjson_val *body, const char *method, boo
             out.type = "json";
             return strip_comments(out.text, yyjson_get_str(raw), yyjson_get_len(raw));
         }
+        // Without a language the runner still reads a body its own header
+        // types as JSON, comments and all.
+        long own = headers.find("Content-Type");
+        if (!yyjson_is_str(language) && own >= 0 && json_media_type(headers.value(own)))
+            return strip_comments(out.text, yyjson_get_str(raw), yyjson_get_len(raw));
         if (!out.text.append(yyjson_get_str(raw), yyjson_get_len(raw))) return false;
         const char *type = ac_pm_raw_type(yyjson_get_str(language));
         return headers.find("Content-Type") >= 0 || headers.append("Content-Type", type);

@@ -118,13 +118,34 @@ TEST_F(Substitute, UrlValuesAreEncodedByTheirPart) {
     } cases[] = {
         {"http://h/{{v}}", "http://h/a%20b%22'%3C%3E%60%7B%7D/%C3%A9&"},
         {"http://h/p?q={{v}}", "http://h/p?q=a%20b%22%27%3C%3E`{}\\%C3%A9&"},
-        {"{{base}}/x{{missing}}", "http://%7B%7Bhost%7D%7D:1/x{{missing}}"},
+        // One that does not resolve goes out encoded for its part, as a value.
+        {"{{base}}/x{{missing}}?q={{ missing }}", "http://%7B%7Bhost%7D%7D:1/x%7B%7Bmissing%7D%7D?q={{%20missing%20}}"},
+        {"http://h/{{empty}}?q={{empty}}", "http://h/%7B%7Bempty%7D%7D?q={{empty}}"},
     };
+    ASSERT_EQ(api_env_set("empty", ""), 1);
     for (const auto &c : cases) {
         unique_cstr out(ac_env_substitute_url(c.in));
         EXPECT_STREQ(out.get(), c.out) << c.in;
     }
+    // With nested values on: a variable set to "" is nothing, one never set
+    // stays, and one removed is never set again.
     ASSERT_EQ(api_configure(R"({"nested_variables":true})"), 1);
-    unique_cstr nested(ac_env_substitute_url("{{base}}/x"));
-    EXPECT_STREQ(nested.get(), "http://localhost:1/x");
+    const char *const nested_cases[][2] = {
+        {"{{base}}/x", "http://localhost:1/x"},
+        {"http://h/a{{empty}}b?q={{empty}}&m={{missing}}", "http://h/ab?q=&m={{missing}}"},
+    };
+    for (const auto &c : nested_cases) {
+        unique_cstr out(ac_env_substitute_url(c[0]));
+        EXPECT_STREQ(out.get(), c[1]) << c[0];
+    }
+    unique_cstr plain(ac_env_substitute("<{{empty}}>"));
+    EXPECT_STREQ(plain.get(), "<>");
+    ASSERT_EQ(api_env_unset("empty"), 1);
+    EXPECT_EQ(api_env_unset("empty"), 1);
+    EXPECT_EQ(api_env_unset(""), 0);
+    EXPECT_STREQ(api_last_error(), "api_env_unset: empty or null key");
+    unique_cstr unset(ac_env_substitute("<{{empty}}>"));
+    EXPECT_STREQ(unset.get(), "<{{empty}}>");
+    EXPECT_EQ(std::string(api_env_json()).find("\"empty\""), std::string::npos) << api_env_json();
+    EXPECT_STREQ(api_env_get("host"), "localhost");
 }

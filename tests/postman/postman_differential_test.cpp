@@ -214,6 +214,10 @@ TEST_F(PostmanDifferential, HandWrittenVersion20) { differential(prepare("differ
 
 TEST_F(PostmanDifferential, EveryMemberAtEveryLevel) { differential(prepare("roundtrip.json")); }
 
+// Variables set to "", given by id, or given twice; raw bodies typed JSON by
+// their header; AWS signatures of a body.
+TEST_F(PostmanDifferential, NewmansRulesForVariablesBodiesAndSignatures) { differential(prepare("differential_rules.json")); }
+
 TEST_F(PostmanDifferential, BuiltWithTheSdk) {
     std::string path = dir_.file("sdk.json");
     run_interop_script("sdk_differential.js", shell_quote(path) + " " + shell_quote(dir_.path()));

@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <openssl/evp.h>
+
 namespace {
 
 constexpr std::size_t temp_name_size = 1088;
@@ -181,6 +183,11 @@ char *ac_read_file(const char *path, std::uint64_t *size_out, bool *no_memory) n
 std::uint64_t ac_entropy() noexcept {
     std::uint64_t value = 0;
     return ::getentropy(&value, sizeof value) == 0 ? value : 0;
+}
+
+bool ac_sha256(const void *data, std::size_t len, unsigned char (&digest)[32]) noexcept {
+    unsigned int n = 0;
+    return EVP_Digest(data, len, digest, &n, EVP_sha256(), nullptr) == 1 && n == sizeof digest;
 }
 
 int ac_write_file_atomic(const char *path, const void *data, std::uint64_t size) noexcept {

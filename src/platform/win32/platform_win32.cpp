@@ -218,6 +218,24 @@ std::uint64_t ac_entropy() noexcept {
     return BCRYPT_SUCCESS(status) ? value : 0;
 }
 
+bool ac_sha256(const void *data, std::size_t len, unsigned char (&digest)[32]) noexcept {
+    BCRYPT_ALG_HANDLE alg = nullptr;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    bool ok = BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
+              BCRYPT_SUCCESS(BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0));
+    // CNG takes at most a ULONG at a time.
+    const auto *p = static_cast<const unsigned char *>(data);
+    for (std::size_t done = 0; ok && done < len;) {
+        ULONG n = static_cast<ULONG>(len - done > 0x40000000u ? 0x40000000u : len - done);
+        ok = BCRYPT_SUCCESS(BCryptHashData(hash, const_cast<PUCHAR>(p + done), n, 0));
+        done += n;
+    }
+    ok = ok && BCRYPT_SUCCESS(BCryptFinishHash(hash, digest, sizeof digest, 0));
+    if (hash) BCryptDestroyHash(hash);
+    if (alg) BCryptCloseAlgorithmProvider(alg, 0);
+    return ok;
+}
+
 int ac_write_file_atomic(const char *path, const void *data, std::uint64_t size) noexcept {
     if (!path || !*path) return 0;
     if (!data && size != 0) return 0;

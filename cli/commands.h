@@ -17,6 +17,7 @@ struct RunOptions {
     long timeout_run_ms = 0;
     bool insecure = false;
     std::string ssl_client_cert;
+    std::string ssl_extra_ca_certs;
     std::string ssl_client_key;
     bool ignore_redirects = false;
     bool bail = false;

@@ -65,6 +65,9 @@ CLI::Option *add_run(CLI::App &app, RunOptions &o, std::string &bail_modifiers) 
     cmd->add_option("--ssl-client-key", o.ssl_client_key, "Private key (PEM) of --ssl-client-cert.")
         ->type_name("<path>")
         ->needs("--ssl-client-cert");
+    cmd->add_option("--ssl-extra-ca-certs", o.ssl_extra_ca_certs,
+                    "Authorities (PEM) trusted beside the system's, as newman adds them.")
+        ->type_name("<path>");
     cmd->add_flag("--ignore-redirects", o.ignore_redirects, "Does not follow redirects.");
     CLI::Option *bail = cmd->add_option("--bail", bail_modifiers,
                     "Stops at the first failed request. newman's modifiers (folder, failure) are accepted; an "

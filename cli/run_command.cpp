@@ -202,6 +202,7 @@ int run_command(const RunOptions &o) {
             usage_error("unknown reporter '" + name + "' (quorvane has cli, json and junit)");
     }
     require_readable("--ssl-client-cert", o.ssl_client_cert);
+    require_readable("--ssl-extra-ca-certs", o.ssl_extra_ca_certs);
     require_readable("--ssl-client-key", o.ssl_client_key);
     RunPlan plan = load_plan(o.plan);
     apply_response_limit(o.max_response_size);
@@ -214,7 +215,8 @@ int run_command(const RunOptions &o) {
     std::string export_environment = absolute_path(o.export_environment);
     std::string export_globals = absolute_path(o.export_globals);
     std::string export_collection = absolute_path(o.export_collection);
-    TransferSettings transfer{0, o.insecure, !o.ignore_redirects, absolute_path(o.ssl_client_cert), absolute_path(o.ssl_client_key)};
+    TransferSettings transfer{0, o.insecure, !o.ignore_redirects, absolute_path(o.ssl_client_cert),
+                              absolute_path(o.ssl_client_key), absolute_path(o.ssl_extra_ca_certs)};
     if (!o.working_dir.empty() && chdir(o.working_dir.c_str()) != 0)
         usage_error("cannot use --working-dir '" + o.working_dir + "': " + std::strerror(errno));
     if (plan.scripts_skipped > 0 && !o.silent) {

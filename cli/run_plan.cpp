@@ -213,5 +213,7 @@ std::string request_config(const PlannedItem &item, const std::string &url, cons
         yyjson_mut_obj_add_strcpy(config.get(), root, "client_cert", settings.client_cert.c_str());
     if (!settings.client_key.empty())
         yyjson_mut_obj_add_strcpy(config.get(), root, "client_key", settings.client_key.c_str());
+    if (!settings.extra_cas.empty())
+        yyjson_mut_obj_add_strcpy(config.get(), root, "extra_ca_file", settings.extra_cas.c_str());
     return json_write(config.get());
 }

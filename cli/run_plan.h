@@ -49,6 +49,7 @@ struct TransferSettings {
     bool follow_redirects = true;
     std::string client_cert;  // PEM paths; "" for none
     std::string client_key;
+    std::string extra_cas;    // trusted beside the system's authorities
 };
 
 // The RequestConfig of an item sent to `url` with the run's transfer settings.

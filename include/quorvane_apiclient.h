@@ -265,6 +265,10 @@ QUORVANE_API int api_configure(const char *options_json) QUORVANE_NOEXCEPT;
  *   "http_version": "1.1" (never HTTP/2) or "2" (HTTP/2 over TLS by ALPN, and
  *     by upgrade over plain HTTP). Without it HTTPS may use HTTP/2 already.
  *   "ca_file": PEM file of the certificates to verify the server against.
+ *   "extra_ca_file": PEM file of certificates trusted beside the system's
+ *     authorities (where "ca_file" replaces them); the request's connection
+ *     is its own. Not on Windows, where Schannel takes none: "api_request:
+ *     'extra_ca_file' is not available in this build".
  *   "client_cert", "client_key": PEM files of a client certificate and its
  *     key (the key may be in the certificate's file).
  */

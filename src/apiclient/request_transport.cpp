@@ -1,9 +1,11 @@
 #include "apiclient/request_transport.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "apiclient/apiclient.h"
+#include "apiclient/transfer.h"
 #include "config/config.h"
 #include "platform/platform.h"
 #include "util/util.h"
@@ -103,6 +105,28 @@ bool apply_tls_files(CURL *h, const char *ca_file, const char *cert, const char 
     return true;
 }
 
+// The certificates of the last "extra_ca_file", which its handshakes read.
+unique_cstr s_extra_cas;
+
+// Certificates to trust beside the system's, where "ca_file" replaces them.
+// A connection made trusting them is no connection for a request that does
+// not: it is private to this request.
+bool apply_extra_cas(CURL *h, const char *path) noexcept {
+    if (!path) return true;
+    std::uint64_t size = 0;
+    s_extra_cas.reset(ac_read_file(path, &size));
+    if (!s_extra_cas) {
+        ac_set_error("api_request: cannot read extra_ca_file '%s'", path);
+        return false;
+    }
+    if (!ac_tls_trust_more(h, s_extra_cas.get(), static_cast<std::size_t>(size))) {
+        ac_set_error("api_request: 'extra_ca_file' is not available in this build");
+        return false;
+    }
+    ac_transfer_private_connection();
+    return true;
+}
+
 bool apply_library_options(CURL *h) noexcept {
     const LibraryOptions &o = ac_options();
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, static_cast<long>(o.max_redirects));
@@ -115,12 +139,14 @@ bool apply_library_options(CURL *h) noexcept {
 }  // namespace
 
 bool ac_apply_transport(CURL *h, yyjson_val *config) noexcept {
-    const char *proxy, *version, *ca_file, *cert, *key;
+    const char *proxy, *version, *ca_file, *extra_cas, *cert, *key;
     if (!text_member(config, "proxy", proxy) || !text_member(config, "http_version", version) ||
-        !text_member(config, "ca_file", ca_file) || !text_member(config, "client_cert", cert) ||
-        !text_member(config, "client_key", key)) {
+        !text_member(config, "ca_file", ca_file) || !text_member(config, "extra_ca_file", extra_cas) ||
+        !text_member(config, "client_cert", cert) || !text_member(config, "client_key", key)) {
         return false;
     }
     return apply_library_options(h) && apply_proxy(h, proxy) && apply_http_version(h, version) &&
-           apply_tls_files(h, ca_file, cert, key);
+           apply_tls_files(h, ca_file, cert, key) && apply_extra_cas(h, extra_cas);
 }
+
+void ac_transport_release() noexcept { s_extra_cas.reset(); }

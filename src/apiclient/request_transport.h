@@ -1,7 +1,7 @@
 // How a request reaches its server, beyond the core RequestConfig members:
 // the library options that apply to every request (redirect limit, user
 // agent, decompression) and the members "proxy", "http_version", "ca_file",
-// "client_cert" and "client_key".
+// "extra_ca_file", "client_cert" and "client_key".
 #pragma once
 
 #include <curl/curl.h>
@@ -11,3 +11,6 @@
 // libcurl's default; a member of another type or with a value that cannot
 // be used fails, with the message set, before anything is sent.
 bool ac_apply_transport(CURL *h, yyjson_val *config) noexcept;
+
+// Frees what the last request's handshakes needed (api_cleanup).
+void ac_transport_release() noexcept;

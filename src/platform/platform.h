@@ -2,6 +2,7 @@
 // None of them writes the last-error message; callers report in their own words.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -29,6 +30,12 @@ int ac_write_file_atomic(const char *path, const void *data, std::uint64_t size)
 
 // 64 bits from the system's entropy source, or 0 when it has none to give.
 std::uint64_t ac_entropy() noexcept;
+
+// Makes the TLS handshakes of the transfer `curl_handle` (a CURL *) trust the
+// PEM certificates in pem[0..len) beside the system's authorities; the text
+// must outlive the transfer. False when this build's TLS library cannot
+// (Schannel).
+bool ac_tls_trust_more(void *curl_handle, const char *pem, std::size_t len) noexcept;
 
 // SHA-256 of data[0..len) by the system's crypto library (libcrypto,
 // CNG on Windows); false when it cannot give one.

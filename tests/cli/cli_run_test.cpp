@@ -149,6 +149,7 @@ TEST_F(CliTest, BadArgumentsAndUnreadableFilesExitWithTwo) {
         {"run", "shop.json", "--reporter-junit-export", "shop.json/x.xml", "-r", "junit"},
         {"run", "shop.json", "--ssl-client-cert", "missing.pem"},
         {"run", "shop.json", "--ssl-client-key", "kept.xml"},
+        {"run", "shop.json", "--ssl-extra-ca-certs", "missing.pem"},
         {"run", "shop.json", "--max-response-size", "-1"},
         {"request"},
         {"request", "GET", "http://127.0.0.1:1/", "extra"},
@@ -198,6 +199,16 @@ TEST_F(CliTest, ClientCertificateGoesWithEveryRequest) {
         std::vector<HttpRequest> got = tls.requests();
         EXPECT_EQ(got.size(), 5u) << r.err;
         for (const HttpRequest &q : got) EXPECT_EQ(q.client_cert_cn, c.cn) << c.extra.size();
+    }
+    // --ssl-extra-ca-certs: the server's certificate trusted beside the system's.
+    write_text(dir_.file("server.pem"), tls.certificate_pem());
+    for (bool trusted : {true, false}) {
+        tls.clear_requests();
+        std::vector<std::string> args = {"run", shop(), "-e", shop_env(), "--env-var", "base=" + tls.base_url(), "--silent"};
+        if (trusted) args.insert(args.end(), {"--ssl-extra-ca-certs", "server.pem"});
+        Outcome r = quorvane(args);
+        EXPECT_EQ(r.status, trusted ? 0 : 1) << r.err;
+        EXPECT_EQ(tls.requests().size(), trusted ? 5u : 0u);
     }
 }
 

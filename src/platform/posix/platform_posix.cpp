@@ -13,7 +13,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <curl/curl.h>
+#include <openssl/err.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
 
 namespace {
 
@@ -183,6 +187,41 @@ char *ac_read_file(const char *path, std::uint64_t *size_out, bool *no_memory) n
 std::uint64_t ac_entropy() noexcept {
     std::uint64_t value = 0;
     return ::getentropy(&value, sizeof value) == 0 ? value : 0;
+}
+
+namespace {
+
+struct PemText {
+    const char *text;
+    std::size_t len;
+};
+PemText s_more_cas{nullptr, 0};
+
+// libcurl's OpenSSL context, with the system's authorities loaded: the
+// certificates go in beside them. One that is already there is no error.
+CURLcode add_cas(CURL *, void *ssl_ctx, void *data) noexcept {
+    const auto *pem = static_cast<const PemText *>(data);
+    BIO *bio = BIO_new_mem_buf(pem->text, static_cast<int>(pem->len));
+    if (!bio) return CURLE_OUT_OF_MEMORY;
+    X509_STORE *store = SSL_CTX_get_cert_store(static_cast<SSL_CTX *>(ssl_ctx));
+    int added = 0;
+    for (X509 *cert; (cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr)) != nullptr; X509_free(cert)) {
+        X509_STORE_add_cert(store, cert);
+        ++added;
+    }
+    ERR_clear_error();
+    BIO_free(bio);
+    return added > 0 ? CURLE_OK : CURLE_SSL_CACERT_BADFILE;
+}
+
+}  // namespace
+
+bool ac_tls_trust_more(void *curl_handle, const char *pem, std::size_t len) noexcept {
+    if (len > 0x7fffffff) return false;
+    s_more_cas = PemText{pem, len};
+    CURL *h = static_cast<CURL *>(curl_handle);
+    return curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, &s_more_cas) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, add_cas) == CURLE_OK;
 }
 
 bool ac_sha256(const void *data, std::size_t len, unsigned char (&digest)[32]) noexcept {

@@ -218,6 +218,9 @@ std::uint64_t ac_entropy() noexcept {
     return BCRYPT_SUCCESS(status) ? value : 0;
 }
 
+// Schannel takes no certificates beside the system's store.
+bool ac_tls_trust_more(void *, const char *, std::size_t) noexcept { return false; }
+
 bool ac_sha256(const void *data, std::size_t len, unsigned char (&digest)[32]) noexcept {
     BCRYPT_ALG_HANDLE alg = nullptr;
     BCRYPT_HASH_HANDLE hash = nullptr;

@@ -34,6 +34,7 @@ protected:
     TempDir dir;
     HttpServer server{HttpServerOptions{true, 0, true, true}};
     std::string ca = R"(,"ca_file":")" + dir.file("ca.pem") + "\"";
+    std::string more_cas = R"(,"extra_ca_file":")" + dir.file("ca.pem") + "\"";
     std::string cert = R"(,"client_cert":")" + dir.file("client.pem") + R"(","client_key":")" + dir.file("client.key") + "\"";
 };
 
@@ -54,6 +55,11 @@ TEST_F(TlsTransport, CheckingAndIdentityAreNeverInherited) {
             {ca + R"(,"client_cert":")" + dir.file("client-both.pem") + "\"", "client-a"},
             {R"(,"insecure":1)" + cert, "client-a"},
             {R"(,"insecure":1)", ""},
+            // Trusted beside the system's authorities, and for this request only.
+            {more_cas, ""},
+            {"", "-"},
+            {R"(,"extra_ca_file":")" + dir.file("client.pem") + "\"", "-"},
+            {R"(,"extra_ca_file":")" + dir.file("missing.pem") + "\"", "-"},
         };
         for (const Step &s : steps) EXPECT_EQ(send(s.extra), s.cn) << reuse << s.extra << api_last_error();
     }

@@ -38,6 +38,8 @@ struct RunOptions {
     std::string export_collection;
     std::string working_dir;
     long long max_response_size = 0;  // bytes; 0: no limit
+    std::string cookie_jar;           // newman's jar file to start from
+    std::string export_cookie_jar;
 };
 int run_command(const RunOptions &options);
 

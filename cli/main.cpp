@@ -103,6 +103,12 @@ CLI::Option *add_run(CLI::App &app, RunOptions &o, std::string &bail_modifiers) 
     cmd->add_option("--export-collection", o.export_collection,
                     "Writes the collection as a Postman v2.1 file after the run.")
         ->type_name("<path>");
+    cmd->add_option("--cookie-jar", o.cookie_jar,
+                    "Starts the run's cookie jar from this file (newman's JSON form). Cookies a response sets go "
+                    "with later requests of the run either way.")
+        ->type_name("<path>");
+    cmd->add_option("--export-cookie-jar", o.export_cookie_jar, "Writes the run's cookie jar to this file after the run.")
+        ->type_name("<path>");
     cmd->add_option("--working-dir", o.working_dir,
                     "Directory that relative file paths of form-data and file bodies are read from.")
         ->type_name("<path>");

@@ -12,6 +12,7 @@
 
 #include "cli_error.h"
 #include "commands.h"
+#include "cookie_jar.h"
 #include "iteration_data.h"
 #include "json_doc.h"
 #include "paths.h"
@@ -206,6 +207,9 @@ int run_command(const RunOptions &o) {
     require_readable("--ssl-client-key", o.ssl_client_key);
     RunPlan plan = load_plan(o.plan);
     apply_response_limit(o.max_response_size);
+    // One cookie jar for the run, as newman keeps.
+    if (!api_configure(R"({"cookies":true})")) fail(exit_failed, api_last_error());
+    if (!o.cookie_jar.empty()) load_cookie_jar(o.cookie_jar);
     // Opened only once the inputs are known good: a bad collection leaves the
     // last run's reports as they were.
     std::vector<std::unique_ptr<Reporter>> reporters = make_reporters(o);
@@ -215,6 +219,7 @@ int run_command(const RunOptions &o) {
     std::string export_environment = absolute_path(o.export_environment);
     std::string export_globals = absolute_path(o.export_globals);
     std::string export_collection = absolute_path(o.export_collection);
+    std::string export_jar = absolute_path(o.export_cookie_jar);
     TransferSettings transfer{0, o.insecure, !o.ignore_redirects, absolute_path(o.ssl_client_cert),
                               absolute_path(o.ssl_client_key), absolute_path(o.ssl_extra_ca_certs)};
     if (!o.working_dir.empty() && chdir(o.working_dir.c_str()) != 0)
@@ -283,6 +288,7 @@ int run_command(const RunOptions &o) {
     if (!export_environment.empty()) export_variables(export_environment, plan.environment_json, "environment", why);
     if (!export_globals.empty()) export_variables(export_globals, plan.globals_json, "globals", why);
     if (!export_collection.empty() && !api_export_postman_full(export_collection.c_str())) why = api_last_error();
+    if (!export_jar.empty()) export_cookie_jar(export_jar, why);
     if (!why.empty()) {
         std::fprintf(stderr, "quorvane run: %s\n", why.c_str());
         status = exit_failed;

@@ -216,6 +216,12 @@ QUORVANE_API const char *api_postman_report_json(void) QUORVANE_NOEXCEPT;
  *    "decompress": boolean, default false; requests ask for every encoding
  *      this build can decode (Accept-Encoding) and the body is decoded. The
  *      headers JSON still shows the server's Content-Encoding.
+ *    "cookies": boolean, default false; the library keeps a cookie jar for
+ *      the session (libcurl's cookie engine): a cookie a response sets goes
+ *      with later requests to its site as the format's runner sends it
+ *      (domain, path, secure, expiry). api_cookies_json, api_cookies_add and
+ *      api_cookies_clear reach it; api_cleanup empties it. Switched off, the
+ *      jar is kept but neither sent nor filled.
  *    "max_redirects": integer 0-100, default 30; a request that meets one
  *      redirect more fails with curl error 47.
  *    "user_agent": string of at most 1023 bytes, default "" (no User-Agent
@@ -313,6 +319,23 @@ QUORVANE_API int api_request_progress(long long *down_now, long long *down_total
  *  "nested_variables" on, {{name}} of one set to "" expands to nothing, and
  *  of one never set stays as written, as the format's runner has it. */
 QUORVANE_API int api_env_unset(const char *key) QUORVANE_NOEXCEPT;
+
+/** The session's cookie jar (api_configure's "cookies"), one object a
+ *  cookie: [{"name","value","domain","path","secure","http_only",
+ *  "host_only" (false: sent to the domain's subdomains too), "expires" (Unix
+ *  seconds, 0 for a session cookie)}]; "[]" when empty. Valid until the next
+ *  api_cookies_json or api_cleanup. */
+QUORVANE_API const char *api_cookies_json(void) QUORVANE_NOEXCEPT;
+
+/** Adds cookies to the jar, in the form api_cookies_json gives ("name" and
+ *  "domain" needed; "path" "/", "host_only" true, the others false or 0 when
+ *  absent); a cookie of the same name, domain and path replaces the older at
+ *  the next request. All or nothing: a bad cookie adds none ("api_cookies_add:
+ *  'name' must be a string, not empty, without tabs or line breaks"). */
+QUORVANE_API int api_cookies_add(const char *cookies_json) QUORVANE_NOEXCEPT;
+
+/** Empties the cookie jar. */
+QUORVANE_API void api_cookies_clear(void) QUORVANE_NOEXCEPT;
 
 #ifdef __cplusplus
 }

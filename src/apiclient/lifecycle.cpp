@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include "apiclient/apiclient.h"
+#include "apiclient/cookies.h"
 #include "apiclient/request_transport.h"
 #include "apiclient/response.h"
 #include "apiclient/transfer.h"
@@ -88,6 +89,7 @@ extern "C" void api_cleanup(void) noexcept {
     ac_response_release();
     ac_transfer_release();
     ac_transport_release();
+    ac_cookies_release();
     ac_env_cleanup();
     ac_history_cleanup();
     ac_collection_cleanup();

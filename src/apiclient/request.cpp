@@ -7,6 +7,7 @@
 
 #include "apiclient/apiclient.h"
 #include "util/alloc.h"
+#include "apiclient/cookies.h"
 #include "apiclient/request_auth.h"
 #include "apiclient/request_body.h"
 #include "apiclient/request_transport.h"
@@ -210,7 +211,9 @@ int perform(const RequestConfig &c, const char *expanded_url, const char *expand
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, ac_info_header_cb);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &log);
 
+    if (!ac_cookies_prepare(h)) return 0;
     TransferResult result = ac_transfer_run(h);
+    ac_cookies_keep(h);
     bool recorded = log.record();
     recorded = ac_response_record(h, ctx) && recorded;
     // Release order: header list, then the handle, then the URL it points at.

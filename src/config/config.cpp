@@ -31,6 +31,7 @@ constexpr OptionDef option_defs[] = {
     {"nested_variables", Kind::boolean, &LibraryOptions::nested_variables},
     {"reuse_connections", Kind::boolean, &LibraryOptions::reuse_connections},
     {"decompress", Kind::boolean, &LibraryOptions::decompress},
+    {"cookies", Kind::boolean, &LibraryOptions::cookies},
     {"max_redirects", Kind::integer, nullptr, &LibraryOptions::max_redirects, 0, max_redirects_limit},
     {"user_agent", Kind::text, nullptr, nullptr, 0, 0, &LibraryOptions::user_agent},
     {"max_response_bytes", Kind::size, nullptr, nullptr, 0, 0, nullptr, &LibraryOptions::max_response_bytes},

@@ -19,6 +19,9 @@ struct LibraryOptions {
     bool reuse_connections = false;
     // Ask for every encoding libcurl decodes, and decode the body.
     bool decompress = false;
+    // Keep a cookie jar for the session: cookies a response sets go with
+    // later requests, as the format's runner sends them.
+    bool cookies = false;
     // libcurl 7.88 has no redirect limit of its own; a loop must not hang a request.
     int max_redirects = default_max_redirects;
     // User-Agent header of every request; "" sends none.

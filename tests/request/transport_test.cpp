@@ -114,6 +114,42 @@ TEST_F(RequestTest, ResponseLimitStopsTheTransfer) {
     }
 }
 
+// "cookies": a jar for the session, sent as the runner sends it: by path,
+// gone when expired, secure ones to this loopback address over plain HTTP
+// too (newman does the same); off by default.
+TEST_F(RequestTest, CookieJarSendsWhatResponsesSet) {
+    server.route("/login", [](const HttpRequest &) {
+        return HttpReply(http_response(200, "", "Set-Cookie: sid=abc; Path=/app\r\nSet-Cookie: pref=1\r\n"
+                                                "Set-Cookie: sec=s; Secure\r\nSet-Cookie: gone=x; Max-Age=0\r\n"));
+    });
+    auto cookie_for = [this](const char *path) {
+        EXPECT_EQ(send(std::string(R"({"url":"$B)") + path + "\"}"), 1) << api_last_error();
+        return last_request().header("Cookie");
+    };
+    ASSERT_EQ(send(R"({"url":"$B/login"})"), 1);
+    EXPECT_EQ(cookie_for("/app/x"), "");
+    ASSERT_EQ(api_configure(R"({"cookies":true})"), 1);
+    ASSERT_EQ(send(R"({"url":"$B/login"})"), 1);
+    EXPECT_EQ(cookie_for("/app/x"), "sid=abc; pref=1; sec=s");
+    EXPECT_EQ(cookie_for("/other"), "pref=1; sec=s");
+    JsonDoc jar = parse_json(api_cookies_json());
+    ASSERT_EQ(yyjson_arr_size(yyjson_doc_get_root(jar.get())), 3u) << api_cookies_json();
+    std::string text = api_cookies_json();
+    EXPECT_NE(text.find(R"({"name":"sid","value":"abc","domain":"127.0.0.1","path":"/app","secure":false,)"
+                        R"("http_only":false,"host_only":true,"expires":0})"), std::string::npos) << text;
+
+    api_cookies_clear();
+    EXPECT_STREQ(api_cookies_json(), "[]");
+    EXPECT_EQ(cookie_for("/app/x"), "");
+    ASSERT_EQ(api_cookies_add(R"([{"name":"t","value":"v","domain":"127.0.0.1"},{"name":"u","value":"w","domain":"127.0.0.1","path":"/app"}])"), 1);
+    EXPECT_EQ(cookie_for("/app/y"), "u=w; t=v");
+    for (const char *bad : {"[{\"name\":\"\",\"domain\":\"h\"}]", "[{\"name\":\"a\\tb\",\"domain\":\"h\"}]", "{}", "[1]"}) {
+        EXPECT_EQ(api_cookies_add(bad), 0) << bad;
+        EXPECT_EQ(std::string(api_last_error()).rfind("api_cookies_add: ", 0), 0u) << api_last_error();
+    }
+    EXPECT_EQ(yyjson_arr_size(yyjson_doc_get_root(parse_json(api_cookies_json()).get())), 2u);
+}
+
 class KeptConnections : public RequestTest {
 protected:
     HttpServer keeper{HttpServerOptions{false, 0, true}};

@@ -108,16 +108,8 @@ extern "C" const char *api_cookies_json(void) noexcept {
 extern "C" void api_cookies_clear(void) noexcept { s_jar.reset(); }
 
 extern "C" int api_cookies_add(const char *cookies_json) noexcept {
-    if (!cookies_json || !*cookies_json) {
-        ac_set_error("api_cookies_add: missing cookies_json");
-        return 0;
-    }
-    yyjson_read_err err{};
-    unique_doc doc(ac_json_read(cookies_json, std::strlen(cookies_json), &err));
-    if (!doc) {
-        ac_set_error(ac_json_no_memory(err) ? "api_cookies_add: out of memory" : "api_cookies_add: invalid JSON");
-        return 0;
-    }
+    unique_doc doc(ac_json_read_arg("api_cookies_add", "cookies_json", cookies_json, "invalid JSON"));
+    if (!doc) return 0;
     yyjson_val *list = yyjson_doc_get_root(doc.get());
     if (!yyjson_is_arr(list)) {
         ac_set_error("api_cookies_add: cookies_json must be an array");

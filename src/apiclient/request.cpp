@@ -254,16 +254,8 @@ extern "C" int api_request(const char *config_json) noexcept {
     ac_clear_error();
     clear_response_buffers();
     if (!g_initialized) ac_lazy_init();
-    if (!config_json || !*config_json) {
-        ac_set_error("api_request: missing config_json");
-        return 0;
-    }
-    yyjson_read_err err{};
-    unique_doc doc(ac_json_read(config_json, std::strlen(config_json), &err));
-    if (!doc) {
-        ac_set_error(ac_json_no_memory(err) ? "api_request: out of memory" : "api_request: invalid JSON in config_json");
-        return 0;
-    }
+    unique_doc doc(ac_json_read_arg("api_request", "config_json", config_json, "invalid JSON in config_json"));
+    if (!doc) return 0;
     yyjson_val *root = yyjson_doc_get_root(doc.get());
     if (!yyjson_is_obj(root)) {
         ac_set_error("api_request: config_json must be an object");

@@ -127,16 +127,8 @@ const LibraryOptions &ac_options() noexcept { return s_options; }
 void ac_options_reset() noexcept { s_options = LibraryOptions{}; }
 
 extern "C" int api_configure(const char *options_json) noexcept {
-    if (!options_json || !*options_json) {
-        ac_set_error("api_configure: missing options_json");
-        return 0;
-    }
-    yyjson_read_err err{};
-    unique_doc doc(ac_json_read(options_json, std::strlen(options_json), &err));
-    if (!doc) {
-        ac_set_error(ac_json_no_memory(err) ? "api_configure: out of memory" : "api_configure: invalid JSON");
-        return 0;
-    }
+    unique_doc doc(ac_json_read_arg("api_configure", "options_json", options_json, "invalid JSON"));
+    if (!doc) return 0;
     yyjson_val *root = yyjson_doc_get_root(doc.get());
     if (!yyjson_is_obj(root)) {
         ac_set_error("api_configure: options must be a JSON object");

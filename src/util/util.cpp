@@ -146,3 +146,14 @@ std::size_t ac_json_depth(yyjson_val *v, std::size_t limit) noexcept {
     }
     return deepest + 1;
 }
+
+yyjson_doc *ac_json_read_arg(const char *fn, const char *name, const char *text, const char *invalid) noexcept {
+    if (!text || !*text) {
+        ac_set_error("%s: missing %s", fn, name);
+        return nullptr;
+    }
+    yyjson_read_err err{};
+    yyjson_doc *doc = ac_json_read(text, std::strlen(text), &err);
+    if (!doc) ac_set_error("%s: %s", fn, err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION ? "out of memory" : invalid);
+    return doc;
+}

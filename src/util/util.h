@@ -34,6 +34,12 @@ bool ac_ascii_ieq(const char *a, const char *b) noexcept;
 // Strict JSON (read flags 0): standard JSON only, no BOM, valid UTF-8.
 yyjson_doc *ac_json_read(const char *text, std::size_t len, yyjson_read_err *err = nullptr) noexcept;
 
+// The JSON text argument `name` of the exported function `fn`, read
+// strictly; NULL, with fn's message set, when it is NULL or empty ("<fn>:
+// missing <name>"), when memory runs out ("<fn>: out of memory") or when it
+// is no JSON ("<fn>: <invalid>").
+yyjson_doc *ac_json_read_arg(const char *fn, const char *name, const char *text, const char *invalid) noexcept;
+
 // True when a read failed for lack of memory rather than for its text.
 inline bool ac_json_no_memory(const yyjson_read_err &err) noexcept {
     return err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION;

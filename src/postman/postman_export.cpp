@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "postman/postman.h"
 #include "quorvane_apiclient.h"
+#include "url/url.h"
 #include "util/json_build.h"
 #include "util/util.h"
 
@@ -52,7 +53,7 @@ private:
         yyjson_mut_val *u = b_.obj();
         b_.add_text(u, "raw", text, len);
         // Postman's tools send the URL built from its parts, never "raw" alone.
-        b_.check(b_.ok() && ac_postman_add_url_parts(b_.doc(), u, text, len));
+        b_.check(b_.ok() && ac_url_split(b_.doc(), u, text, len));
         return u;
     }
 

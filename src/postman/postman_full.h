@@ -6,6 +6,7 @@
 
 #include <yyjson.h>
 
+#include "url/url.h"
 #include "util/dynbuf.h"
 #include "util/json_build.h"
 #include "util/printf_format.h"
@@ -68,20 +69,6 @@ void ac_pm_note(const PmPlace &at, const char *what, const char *fmt, ...) noexc
 
 // ---- Text (postman_full_url.cpp) --------------------------------------------
 
-// Which characters are percent-encoded: the runner's query and path sets,
-// the userinfo set, encodeURIComponent, and encodeURIComponent plus ! ' ( ) *.
-enum class PmSet { query, path, userinfo, component, form };
-
-// Appends s[0..len) percent-encoded; {{name}} placeholders are copied as they
-// are, since their values are only known when the request is sent.
-bool ac_pm_encode(DynBuf &out, const char *s, std::size_t len, PmSet set) noexcept;
-// Appends s[0..len) with %XX sequences decoded (and '+' as a space when
-// asked); placeholders are copied as they are, as ac_pm_encode left them.
-bool ac_pm_decode(DynBuf &out, const char *s, std::size_t len, bool plus_is_space) noexcept;
-// First of `stops` in s[from..to) outside placeholders, or `to`.
-std::size_t ac_pm_find(const char *s, std::size_t from, std::size_t to, const char *stops) noexcept;
-// The text of a string, number or boolean; NULL for anything else.
-const char *ac_pm_scalar(yyjson_val *v, std::size_t *len, char (&scratch)[40]) noexcept;
 // Appends s[0..len) as a JSON string literal, escaped as JSON.stringify does.
 bool ac_pm_json_string(DynBuf &out, const char *s, std::size_t len) noexcept;
 

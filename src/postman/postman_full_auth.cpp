@@ -45,7 +45,7 @@ struct AuthOut {
 
     // The parameter's text, or fallback when it has none.
     const char *text(const char *key, const char *fallback, std::size_t *len, char (&scratch)[40]) noexcept {
-        const char *t = ac_pm_scalar(param(auth, type, key), len, scratch);
+        const char *t = ac_json_scalar(param(auth, type, key), len, scratch);
         if (t) return t;
         *len = std::strlen(fallback);
         return fallback;
@@ -87,7 +87,7 @@ bool oauth2(const PmPlace &at, AuthOut &a, PmHeaders &headers, DynBuf &url) noex
         bool has_query = std::memchr(u, '?', n) != nullptr;
         bool open = n > 0 && (u[n - 1] == '?' || u[n - 1] == '&');
         return (open || url.append_byte(has_query ? '&' : '?')) && url.append("access_token=") &&
-               ac_pm_encode(url, token, len, PmSet::component);
+               ac_url_encode(url, token, len, UrlSet::component);
     }
     ac_pm_note(at, "auth", "oauth2 carried as its access token in the Authorization header");
     const char *prefix = a.text("headerPrefix", "Bearer", &prefix_len, prefix_scratch);
@@ -188,7 +188,7 @@ yyjson_mut_val *ac_pm_map_auth(const PmPlace &at, yyjson_mut_doc *doc, yyjson_va
         if (query) {
             // api_request appends name=value as it is; the runner encodes both.
             DynBuf k, v;
-            a.b.check(ac_pm_encode(k, key, klen, PmSet::component) && ac_pm_encode(v, value, vlen, PmSet::component));
+            a.b.check(ac_url_encode(k, key, klen, UrlSet::component) && ac_url_encode(v, value, vlen, UrlSet::component));
             a.put("name", k.c_str(), k.len());
             a.put("value", v.c_str(), v.len());
         } else {
@@ -249,7 +249,7 @@ yyjson_mut_val *ac_pm_export_auth(yyjson_mut_doc *doc, yyjson_val *auth, bool *o
             }
         }
         if (query_key && s && (is(name, "key") || is(name, "value"))) {
-            b.check(ac_pm_decode(text, s, len, false));
+            b.check(ac_url_decode(text, s, len, false));
             s = text.c_str();
             len = text.len();
         }

@@ -76,10 +76,10 @@ bool urlencoded(const PmPlace &at, yyjson_val *pairs, PmHeaders &headers, PmBody
         if (!yyjson_is_obj(pair) || yyjson_is_true(yyjson_obj_get(pair, "disabled"))) continue;
         char ks[40], vs[40];
         std::size_t klen = 0, vlen = 0;
-        const char *key = ac_pm_scalar(yyjson_obj_get(pair, "key"), &klen, ks);
-        const char *value = ac_pm_scalar(yyjson_obj_get(pair, "value"), &vlen, vs);
-        if (!(first || out.text.append_byte('&')) || !ac_pm_encode(out.text, key ? key : "", key ? klen : 0, PmSet::form) ||
-            !out.text.append_byte('=') || !ac_pm_encode(out.text, value ? value : "", value ? vlen : 0, PmSet::form))
+        const char *key = ac_json_scalar(yyjson_obj_get(pair, "key"), &klen, ks);
+        const char *value = ac_json_scalar(yyjson_obj_get(pair, "value"), &vlen, vs);
+        if (!(first || out.text.append_byte('&')) || !ac_url_encode(out.text, key ? key : "", key ? klen : 0, UrlSet::form) ||
+            !out.text.append_byte('=') || !ac_url_encode(out.text, value ? value : "", value ? vlen : 0, UrlSet::form))
             return false;
         first = false;
     }
@@ -139,7 +139,7 @@ bool formdata(const PmPlace &at, yyjson_val *entries, PmHeaders &headers, PmBody
         }
         char vs[40];
         std::size_t vlen = 0;
-        const char *value = ac_pm_scalar(yyjson_obj_get(entry, "value"), &vlen, vs);
+        const char *value = ac_json_scalar(yyjson_obj_get(entry, "value"), &vlen, vs);
         yyjson_mut_val *part = yyjson_mut_obj(d);
         bool ok = part && yyjson_mut_arr_append(parts, part) &&
                   yyjson_mut_obj_add_strncpy(d, part, "name", key ? yyjson_get_str(key) : "", yyjson_get_len(key)) &&
@@ -165,7 +165,7 @@ bool formdata(const PmPlace &at, yyjson_val *entries, PmHeaders &headers, PmBody
 bool graphql(yyjson_val *gql, PmBody &out) noexcept {
     char qs[40];
     std::size_t qlen = 0;
-    const char *query = ac_pm_scalar(yyjson_obj_get(gql, "query"), &qlen, qs);
+    const char *query = ac_json_scalar(yyjson_obj_get(gql, "query"), &qlen, qs);
     if (!out.text.append("{\"query\":") || !ac_pm_json_string(out.text, query ? query : "", query ? qlen : 0)) return false;
     yyjson_val *vars = yyjson_obj_get(gql, "variables");
     // The variables text goes in as it is, valid JSON or not.

@@ -11,6 +11,7 @@
 #include "postman/postman.h"
 #include "postman/postman_full.h"
 #include "quorvane_apiclient.h"
+#include "url/url.h"
 #include "util/json_build.h"
 #include "util/util.h"
 
@@ -97,10 +98,11 @@ struct ItemWriter {
     void urlencoded(yyjson_mut_val *body, const char *s, std::size_t len) noexcept {
         yyjson_mut_val *list = b.arr();
         b.add(body, "urlencoded", list);
+        PlaceholderScan scan(s, len);
         for (std::size_t from = 0; b.ok() && from <= len;) {
             // A placeholder's name may hold '&' or '=': it is one piece.
-            std::size_t e = ac_pm_find(s, from, len, "&");
-            std::size_t k = ac_pm_find(s, from, e, "=");
+            std::size_t e = scan.find(from, len, "&");
+            std::size_t k = scan.find(from, e, "=");
             DynBuf key, value;
             b.check(decoded(key, s + from, k - from) && (k == e || decoded(value, s + k + 1, e - k - 1)));
             if (e > from) pair(list, key.c_str(), key.len(), value.c_str(), value.len());
@@ -111,7 +113,7 @@ struct ItemWriter {
     // A %XX escape of a byte that is not UTF-8 cannot be a JSON string, so
     // such a piece stays as it was encoded rather than failing the export.
     static bool decoded(DynBuf &out, const char *s, std::size_t len) noexcept {
-        if (!ac_pm_decode(out, s, len, true)) return false;
+        if (!ac_url_decode(out, s, len, true)) return false;
         if (ac_utf8_valid(out.c_str(), out.len())) return true;
         out.reset();
         return out.append(s, len);
@@ -213,7 +215,7 @@ struct ItemWriter {
         const char *url = str("url");
         yyjson_mut_val *u = b.obj();
         b.add_text(u, "raw", url);
-        b.check(b.ok() && ac_postman_add_url_parts(b.doc(), u, url, std::strlen(url)));
+        b.check(b.ok() && ac_url_split(b.doc(), u, url, std::strlen(url)));
         b.add(request, "url", u);
         bool auth_ok = true;
         yyjson_mut_val *auth = b.ok() ? ac_pm_export_auth(b.doc(), yyjson_obj_get(item, "auth"), &auth_ok) : nullptr;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "postman/postman_full.h"
+#include "util/util.h"
 #include "util/alloc.h"
 
 namespace {
@@ -81,7 +82,7 @@ bool PmHeaders::load(yyjson_val *header) noexcept {
         if (!yyjson_is_str(key) || yyjson_get_len(key) == 0) continue;
         char scratch[40];
         std::size_t len = 0;
-        const char *value = ac_pm_scalar(yyjson_obj_get(entry, "value"), &len, scratch);
+        const char *value = ac_json_scalar(yyjson_obj_get(entry, "value"), &len, scratch);
         if (!push(yyjson_get_str(key), yyjson_get_len(key), value ? value : "", value ? len : 0)) return false;
     }
     return collapse();

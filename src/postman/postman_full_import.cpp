@@ -273,7 +273,7 @@ bool read_variables(yyjson_val *variables, EnvBatch &batch) noexcept {
         }
         char scratch[40];
         std::size_t len = 0;
-        const char *value = ac_pm_scalar(yyjson_obj_get(var, "value"), &len, scratch);
+        const char *value = ac_json_scalar(yyjson_obj_get(var, "value"), &len, scratch);
         DynBuf text;
         if (value) text.append(value, len);
         if (!text.ok() || !batch.add(name, text.c_str())) return false;

@@ -7,6 +7,8 @@
 #include "postman/postman.h"
 #include "postman/postman_tree.h"
 #include "quorvane_apiclient.h"
+#include "url/url.h"
+#include "util/dynbuf.h"
 #include "util/util.h"
 
 namespace {
@@ -55,7 +57,7 @@ bool import_request(PmStaging &staging, const char *folder, const char *name, st
     const char *method = str_or(yyjson_obj_get(request, "method"), "GET", &method_len);
 
     yyjson_val *url = yyjson_obj_get(request, "url");
-    unique_cstr rebuilt;
+    DynBuf rebuilt;
     const char *url_text = "";
     std::size_t url_len = 0;
     if (yyjson_is_str(url)) {
@@ -66,8 +68,9 @@ bool import_request(PmStaging &staging, const char *folder, const char *name, st
             url_text = str_or(raw, "", &url_len);
         } else {
             // Generators that omit "raw" still describe the URL by its parts.
-            rebuilt.reset(ac_postman_url_from_parts(url, &url_len));
-            if (rebuilt) url_text = rebuilt.get();
+            if (!ac_url_join(rebuilt, url, true)) return false;
+            url_text = rebuilt.c_str();
+            url_len = rebuilt.len();
         }
     }
 

@@ -3,6 +3,8 @@
 #include "apiclient/apiclient.h"
 #include "util/alloc.h"
 
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -123,6 +125,24 @@ char *ac_json_write_pretty(yyjson_mut_doc *doc, std::size_t *len, bool *no_memor
 const char *ac_json_str(yyjson_val *obj, const char *key, const char *fallback) noexcept {
     yyjson_val *v = yyjson_obj_get(obj, key);
     return yyjson_is_str(v) ? yyjson_get_str(v) : fallback;
+}
+
+const char *ac_json_scalar(yyjson_val *v, std::size_t *len, char (&scratch)[40]) noexcept {
+    int n = -1;
+    if (yyjson_is_str(v)) {
+        *len = yyjson_get_len(v);
+        return yyjson_get_str(v);
+    }
+    if (yyjson_is_bool(v)) {
+        *len = yyjson_get_bool(v) ? 4 : 5;
+        return yyjson_get_bool(v) ? "true" : "false";
+    }
+    if (yyjson_is_uint(v)) n = std::snprintf(scratch, sizeof scratch, "%" PRIu64, yyjson_get_uint(v));
+    if (yyjson_is_sint(v)) n = std::snprintf(scratch, sizeof scratch, "%" PRId64, yyjson_get_sint(v));
+    if (yyjson_is_real(v)) n = std::snprintf(scratch, sizeof scratch, "%.17g", yyjson_get_real(v));
+    if (n < 0) return nullptr;
+    *len = static_cast<std::size_t>(n) < sizeof scratch ? static_cast<std::size_t>(n) : sizeof scratch - 1;
+    return scratch;
 }
 
 std::size_t ac_json_depth(yyjson_val *v, std::size_t limit) noexcept {

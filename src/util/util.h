@@ -68,3 +68,7 @@ std::size_t ac_json_depth(yyjson_val *v, std::size_t limit) noexcept;
 // String member of an object (first of equal keys), or fallback when missing or
 // of another type.
 const char *ac_json_str(yyjson_val *obj, const char *key, const char *fallback) noexcept;
+
+// The text of a string, number or boolean (a number written into scratch);
+// NULL for anything else.
+const char *ac_json_scalar(yyjson_val *v, std::size_t *len, char (&scratch)[40]) noexcept;

@@ -25,3 +25,8 @@ std::string response_http_version() {
     const char *version = json_str(yyjson_doc_get_root(doc.get()), "http_version", "");
     return *version ? std::string("HTTP/") + version : "";
 }
+
+std::string sent_url() {
+    JsonDoc doc = parse_json(api_response_info_json());
+    return json_str(yyjson_doc_get_root(doc.get()), "url", "");
+}

@@ -24,3 +24,7 @@ Timing response_timing();
 // HTTP version of the last response ("HTTP/1.1", "HTTP/2"), or "" when no
 // response came.
 std::string response_http_version();
+
+// The URL the last request was sent to, as the library expanded and encoded
+// it, or "" when the request failed before its transfer began.
+std::string sent_url();

@@ -2,9 +2,11 @@
 // tools reading newman's report read this one.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "json_doc.h"
+#include "quorvane_apiclient.h"
 #include "report_file.h"
 #include "run_report.h"
 
@@ -18,66 +20,18 @@ Val *str(Doc *d, std::string_view s) { return yyjson_mut_strncpy(d, s.data(), s.
 void add(Doc *d, Val *obj, const char *key, Val *v) { yyjson_mut_obj_add_val(d, obj, key, v); }
 void add_str(Doc *d, Val *obj, const char *key, std::string_view s) { add(d, obj, key, str(d, s)); }
 
-Val *split(Doc *d, std::string_view s, char sep) {
-    Val *arr = yyjson_mut_arr(d);
-    if (s.empty()) return arr;
-    for (std::size_t start = 0;;) {
-        std::size_t end = s.find(sep, start);
-        yyjson_mut_arr_append(arr, str(d, s.substr(start, end == std::string_view::npos ? end : end - start)));
-        if (end == std::string_view::npos) break;
-        start = end + 1;
-    }
-    return arr;
-}
-
-// A URL as the format's Url object: protocol, host labels, port, path
-// segments, query pairs (a key without '=' has a null value).
-Val *url_object(Doc *d, std::string_view url) {
+// A URL as the format's Url object, split by the library as its exports
+// split one: protocol, port, path segments, host labels, query pairs (a key
+// without '=' has a null value); path, host and query always present.
+Val *url_object(Doc *d, const std::string &url) {
+    JsonDoc parts = parse_json(api_url_parts_json(url.c_str()));
+    yyjson_val *root = yyjson_doc_get_root(parts.get());
     Val *obj = yyjson_mut_obj(d);
-    url = url.substr(0, url.find('#'));
-    std::size_t scheme = url.find("://");
-    if (scheme != std::string_view::npos && url.find_first_of("/?") > scheme) {
-        add_str(d, obj, "protocol", url.substr(0, scheme));
-        url.remove_prefix(scheme + 3);
+    for (const char *key : {"protocol", "port", "path", "host", "query"}) {
+        yyjson_val *v = yyjson_obj_get(root, key);
+        bool always = std::strcmp(key, "protocol") != 0 && std::strcmp(key, "port") != 0;
+        if (v || always) add(d, obj, key, v ? yyjson_val_mut_copy(d, v) : yyjson_mut_arr(d));
     }
-    std::size_t authority_end = std::min(url.find('/'), url.find('?'));
-    std::string_view authority = url.substr(0, authority_end);
-    url.remove_prefix(authority.size());
-    if (std::size_t at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
-    std::size_t colon = authority.rfind(':');
-    bool ipv6 = !authority.empty() && authority.front() == '[';
-    std::size_t bracket = authority.find(']');
-    if (colon != std::string_view::npos && (!ipv6 || (bracket != std::string_view::npos && colon > bracket))) {
-        add_str(d, obj, "port", authority.substr(colon + 1));
-        authority = authority.substr(0, colon);
-    }
-    std::string_view query;
-    if (std::size_t q = url.find('?'); q != std::string_view::npos) {
-        query = url.substr(q + 1);
-        url = url.substr(0, q);
-    }
-    if (!url.empty() && url.front() == '/') url.remove_prefix(1);
-    add(d, obj, "path", split(d, url, '/'));
-    if (ipv6) {
-        Val *host = yyjson_mut_arr(d);
-        yyjson_mut_arr_append(host, str(d, authority));
-        add(d, obj, "host", host);
-    } else {
-        add(d, obj, "host", split(d, authority, '.'));
-    }
-    Val *pairs = yyjson_mut_arr(d);
-    for (std::size_t start = 0; !query.empty();) {
-        std::size_t end = query.find('&', start);
-        std::string_view pair = query.substr(start, end == std::string_view::npos ? end : end - start);
-        Val *p = yyjson_mut_obj(d);
-        std::size_t eq = pair.find('=');
-        add_str(d, p, "key", pair.substr(0, eq));
-        add(d, p, "value", eq == std::string_view::npos ? yyjson_mut_null(d) : str(d, pair.substr(eq + 1)));
-        yyjson_mut_arr_append(pairs, p);
-        if (end == std::string_view::npos) break;
-        start = end + 1;
-    }
-    add(d, obj, "query", pairs);
     add(d, obj, "variable", yyjson_mut_arr(d));
     return obj;
 }

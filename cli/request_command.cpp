@@ -11,7 +11,6 @@
 #include "paths.h"
 #include "quorvane_apiclient.h"
 #include "report_file.h"
-#include "url_values.h"
 #include "variables.h"
 
 namespace {
@@ -202,7 +201,7 @@ int request_command(const RequestOptions &o) {
     }
     Style style;
     style.color = use_color(o.color, stdout);
-    std::string config = build_config(o, method, expand_url(url));
+    std::string config = build_config(o, method, url);
 
     bool completed = api_request(config.c_str()) == 1;
     std::string error = completed ? "" : api_last_error();

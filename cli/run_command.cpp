@@ -19,7 +19,6 @@
 #include "report_file.h"
 #include "quorvane_apiclient.h"
 #include "run_report.h"
-#include "url_values.h"
 
 namespace {
 
@@ -130,10 +129,13 @@ int seconds_for(long ms) { return ms <= 0 ? 0 : static_cast<int>((ms + 999) / 10
 Execution send(const PlannedItem &item, const TransferSettings &settings, const std::vector<StatusRange> &ranges) {
     Execution e;
     e.item = &item;
-    e.url = expand_url(item.url);
-    std::string config = request_config(item, e.url, settings);
+    std::string config = request_config(item, settings);
     e.completed = api_request(config.c_str()) == 1;
     if (!e.completed) e.error = api_last_error();
+    // What went out, as the library expanded it; the item's own text when
+    // nothing did.
+    e.url = sent_url();
+    if (e.url.empty()) e.url = item.url;
     e.status = api_response_status();
     e.timing = response_timing();
     e.time_ms = static_cast<double>(e.timing.total) / 1000.0;

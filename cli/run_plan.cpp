@@ -199,13 +199,11 @@ RunPlan load_plan(const PlanOptions &o) {
     return plan;
 }
 
-std::string request_config(const PlannedItem &item, const std::string &url, const TransferSettings &settings) {
+std::string request_config(const PlannedItem &item, const TransferSettings &settings) {
     JsonDoc doc = parse_json(item.item_json);
     JsonMutDoc config(yyjson_doc_mut_copy(doc.get(), nullptr));
     yyjson_mut_val *root = yyjson_mut_doc_get_root(config.get());
     if (!root) return item.item_json;
-    yyjson_mut_obj_remove_key(root, "url");
-    yyjson_mut_obj_add_strncpy(config.get(), root, "url", url.data(), url.size());
     yyjson_mut_obj_add_int(config.get(), root, "timeout_s", settings.timeout_s);
     yyjson_mut_obj_add_int(config.get(), root, "insecure", settings.insecure ? 1 : 0);
     yyjson_mut_obj_add_int(config.get(), root, "follow_redirects", settings.follow_redirects ? 1 : 0);

@@ -52,8 +52,8 @@ struct TransferSettings {
     std::string extra_cas;    // trusted beside the system's authorities
 };
 
-// The RequestConfig of an item sent to `url` with the run's transfer settings.
-std::string request_config(const PlannedItem &item, const std::string &url, const TransferSettings &settings);
+// The RequestConfig of an item with the run's transfer settings.
+std::string request_config(const PlannedItem &item, const TransferSettings &settings);
 
 // Picks the requests that --folder names, in collection order: a folder
 // (by name, or by its path "a/b") brings every request under it, a request

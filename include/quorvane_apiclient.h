@@ -286,7 +286,8 @@ QUORVANE_API long long api_response_body_len(void) QUORVANE_NOEXCEPT;
 
 /** The last transfer as a compact JSON object; "{}" before any and after a
  *  request that failed before its transfer began:
- *  {"effective_url", "http_version" ("1.0", "1.1", "2", "3", "" when no
+ *  {"url" (the URL the request was sent to, expanded and encoded, before any
+ *  redirect), "effective_url" (after them), "http_version" ("1.0", "1.1", "2", "3", "" when no
  *  response came), "remote_ip", "remote_port", "local_port",
  *  "redirect_count", "redirects": [{"status", "location", "headers"}] (one per
  *  redirect followed, headers in the form of the headers JSON),
@@ -336,6 +337,15 @@ QUORVANE_API int api_cookies_add(const char *cookies_json) QUORVANE_NOEXCEPT;
 
 /** Empties the cookie jar. */
 QUORVANE_API void api_cookies_clear(void) QUORVANE_NOEXCEPT;
+
+/** The parts of a URL text as the format's url object splits it:
+ *  {"protocol", "auth": {"user", "password"}, "host": [labels], "port",
+ *  "path": [segments], "query": [{"key", "value"}] (null for a missing key
+ *  or "="), "hash"}, each only when the URL has it; {{name}} placeholders
+ *  are never split, blanks around the text are ignored. "" with
+ *  "api_url_parts_json: out of memory". Valid until the next call or
+ *  api_cleanup. */
+QUORVANE_API const char *api_url_parts_json(const char *url) QUORVANE_NOEXCEPT;
 
 #ifdef __cplusplus
 }

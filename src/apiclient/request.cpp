@@ -214,7 +214,7 @@ int perform(const RequestConfig &c, const char *expanded_url, const char *expand
     if (!ac_cookies_prepare(h)) return 0;
     TransferResult result = ac_transfer_run(h);
     ac_cookies_keep(h);
-    bool recorded = log.record();
+    bool recorded = log.record(final_url.get());
     recorded = ac_response_record(h, ctx) && recorded;
     // Release order: header list, then the handle, then the URL it points at.
     headers.list.reset();

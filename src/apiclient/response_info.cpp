@@ -158,7 +158,7 @@ bool TransferLog::on_line(char *data, std::size_t n) noexcept {
     return true;
 }
 
-bool TransferLog::record() noexcept {
+bool TransferLog::record(const char *sent_url) noexcept {
     ac_response_info_clear();
     yyjson_mut_val *obj = hops_ ? yyjson_mut_obj(doc_) : nullptr;
     if (!obj) return false;
@@ -170,6 +170,7 @@ bool TransferLog::record() noexcept {
     // final response, not a hop.
     while (static_cast<long long>(yyjson_mut_arr_size(hops_)) > redirects) yyjson_mut_arr_remove_last(hops_);
 
+    ok = ok && yyjson_mut_obj_add_strcpy(doc_, obj, "url", sent_url);
     ok = ok && yyjson_mut_obj_add_strcpy(doc_, obj, "effective_url", text_info(h, CURLINFO_EFFECTIVE_URL));
     const char *version = version_name(static_cast<long>(long_info(h, CURLINFO_HTTP_VERSION)));
     ok = ok && yyjson_mut_obj_add_str(doc_, obj, "http_version", version);

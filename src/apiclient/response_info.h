@@ -29,9 +29,10 @@ public:
     // False once the header lines pass "max_response_bytes": the transfer stops.
     bool on_line(char *data, std::size_t n) noexcept;
     bool over_limit() const noexcept { return over_limit_; }
-    // Writes the info JSON of the ended transfer (api_response_info_json);
+    // Writes the info JSON of the ended transfer (api_response_info_json),
+    // with `sent_url`, the URL the request went to before any redirect;
     // false when memory ran out for any of it (it then reads "{}").
-    bool record() noexcept;
+    bool record(const char *sent_url) noexcept;
 
 private:
     void open_block(const char *line, std::size_t n) noexcept;

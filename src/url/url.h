@@ -62,3 +62,6 @@ bool ac_url_join(DynBuf &out, yyjson_val *url, bool with_hash) noexcept;
 // host labels, port, path segments, query pairs and hash, split outside
 // placeholders.
 bool ac_url_split(yyjson_mut_doc *doc, yyjson_mut_val *url, const char *raw, std::size_t len) noexcept;
+
+// Releases what api_url_parts_json returned last (api_cleanup).
+void ac_url_cleanup() noexcept;

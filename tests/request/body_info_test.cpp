@@ -73,6 +73,7 @@ TEST_F(RequestTest, InfoTellsEveryHopOfARedirectChain) {
 
     Info i = info();
     ASSERT_TRUE(i.root) << api_response_info_json();
+    EXPECT_STREQ(json_str(i.root, "url"), server.url("/a").c_str());
     EXPECT_STREQ(json_str(i.root, "effective_url"), server.url("/d").c_str());
     EXPECT_STREQ(json_str(i.root, "http_version"), "1.1");
     EXPECT_STREQ(json_str(i.root, "remote_ip"), "127.0.0.1");
@@ -127,6 +128,7 @@ TEST_F(RequestTest, InfoCountsOnlyRedirectsFollowed) {
         Info i = info();
         ASSERT_TRUE(i.root) << c.config;
         EXPECT_EQ(i.num("redirect_count"), c.redirects) << c.config;
+        EXPECT_STRNE(json_str(i.root, "url"), "") << c.config;  // failed transfers too
         EXPECT_EQ(static_cast<long long>(yyjson_arr_size(yyjson_obj_get(i.root, "redirects"))), c.redirects);
         EXPECT_STREQ(json_str(i.root, "http_version"), c.version) << c.config;
     }

@@ -37,6 +37,7 @@ struct RunOptions {
     std::string export_globals;
     std::string export_collection;
     std::string working_dir;
+    bool no_insecure_file_read = false;  // body files only from the working directory
     long long max_response_size = 0;  // bytes; 0: no limit
     std::string cookie_jar;           // newman's jar file to start from
     std::string export_cookie_jar;

@@ -112,6 +112,9 @@ CLI::Option *add_run(CLI::App &app, RunOptions &o, std::string &bail_modifiers) 
     cmd->add_option("--working-dir", o.working_dir,
                     "Directory that relative file paths of form-data and file bodies are read from.")
         ->type_name("<path>");
+    cmd->add_flag("--no-insecure-file-read", o.no_insecure_file_read,
+                  "Refuses a request whose form-data or file body names a file outside the working directory "
+                  "(links resolved), as newman's flag does; such a request is not sent.");
     cmd->add_option("--max-response-size", o.max_response_size,
                     "Fails a request whose response body (or header block) passes this many bytes, stopping its "
                     "transfer there, so that a server that never stops cannot fill the memory. Default: no limit.")

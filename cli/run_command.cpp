@@ -226,6 +226,7 @@ int run_command(const RunOptions &o) {
                               absolute_path(o.ssl_client_key), absolute_path(o.ssl_extra_ca_certs)};
     if (!o.working_dir.empty() && chdir(o.working_dir.c_str()) != 0)
         usage_error("cannot use --working-dir '" + o.working_dir + "': " + std::strerror(errno));
+    if (o.no_insecure_file_read && !api_configure(R"({"body_files_dir":"."})")) fail(exit_failed, api_last_error());
     if (plan.scripts_skipped > 0 && !o.silent) {
         std::fprintf(stderr, "quorvane: %d script%s skipped: pre-request and test scripts are not run\n",
                      plan.scripts_skipped, plan.scripts_skipped == 1 ? "" : "s");

@@ -231,6 +231,15 @@ QUORVANE_API const char *api_postman_report_json(void) QUORVANE_NOEXCEPT;
  *      many bytes stops the transfer there and fails the request with
  *      "api_request: response larger than N bytes"; its body is not kept
  *      (api_response_body is ""), its status and headers are.
+ *    "body_files_dir": string, default "" (any file); the one directory that
+ *      file bodies and multipart file parts may come from, every link
+ *      resolved ("." is the process's directory at this call). A request
+ *      naming a file outside it is not sent: "api_request: Binary file load
+ *      error: PPERM: insecure file access outside working directory" (a file
+ *      body), "api_request: Form param `name`, file load error: PPERM: ..."
+ *      (a part), in the format's runner's words. One that is not a
+ *      directory fails: "api_configure: 'body_files_dir' is not a directory:
+ *      '...'".
  *  Fails, changing nothing, on NULL or "", invalid JSON, a non-object, an
  *  unknown member or a value of the wrong type: "api_configure: invalid
  *  JSON", "api_configure: unknown option 'x'", "api_configure: 'expand_auth'

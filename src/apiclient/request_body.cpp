@@ -4,6 +4,7 @@
 
 #include "apiclient/apiclient.h"
 #include "apiclient/request_auth.h"
+#include "config/config.h"
 #include "env/env.h"
 #include "platform/platform.h"
 #include "util/util.h"
@@ -18,6 +19,43 @@ bool out_of_memory() noexcept {
 bool cannot_read(const char *path) noexcept {
     ac_set_error("api_request: cannot read body file '%s'", path);
     return false;
+}
+
+const char *base_name(const char *path) noexcept {
+    const char *base = path;
+    for (const char *p = path; *p; ++p) {
+#ifdef _WIN32
+        if (*p == '\\') base = p + 1;
+#endif
+        if (*p == '/') base = p + 1;
+    }
+    return base;
+}
+
+// With "body_files_dir" set, the real path of a body file inside it (what is
+// then opened, so that a link cannot lead elsewhere), else the path as given.
+// Null with the message set: newman's words, `part` naming the form field.
+unique_cstr allowed_path(const char *path, const char *part) noexcept {
+    const char *dir = ac_options().body_files_dir;
+    if (!*dir) {
+        unique_cstr copy(ac_strdup(path));
+        if (!copy) out_of_memory();
+        return copy;
+    }
+    bool is_dir = false;
+    unique_cstr real(ac_real_path(path, &is_dir));
+    if (!real || is_dir) {
+        cannot_read(path);
+        return nullptr;
+    }
+    if (ac_path_inside(dir, real.get())) return real;
+    const char *why = "PPERM: insecure file access outside working directory";
+    if (part) {
+        ac_set_error("api_request: Form param `%s`, file load error: %s", part, why);
+    } else {
+        ac_set_error("api_request: Binary file load error: %s", why);
+    }
+    return nullptr;
 }
 
 
@@ -53,21 +91,25 @@ bool fill_part(curl_mimepart *mp, yyjson_val *part) noexcept {
         if (curl_mime_data(mp, value.get(), CURL_ZERO_TERMINATED) != CURLE_OK) return out_of_memory();
         return true;
     }
-    unique_cstr path(part_text(part, "file"));
-    if (!path) return false;
+    unique_cstr given(part_text(part, "file"));
+    if (!given) return false;
     unique_cstr filename(part_text(part, "filename"));
     if (!filename) return false;
+    unique_cstr path(allowed_path(given.get(), name.get()));
+    if (!path) return false;
     // libcurl opens the file only once the transfer runs: check it now, so
     // that a missing file stops the request before anything is sent.
     std::uint64_t size = 0;
     std::FILE *probe = ac_open_regular_file(path.get(), &size);
-    if (!probe) return cannot_read(path.get());
+    if (!probe) return cannot_read(given.get());
     std::fclose(probe);
     // The file name defaults to the path's base name, the type to libcurl's choice.
     CURLcode rc = curl_mime_filedata(mp, path.get());
     if (rc == CURLE_OUT_OF_MEMORY) return out_of_memory();
-    if (rc != CURLE_OK) return cannot_read(path.get());
-    if (*filename && curl_mime_filename(mp, filename.get()) != CURLE_OK) return out_of_memory();
+    if (rc != CURLE_OK) return cannot_read(given.get());
+    // The name is the one the host gave, not that of the file a link resolved to.
+    const char *shown = *filename ? filename.get() : base_name(given.get());
+    if (curl_mime_filename(mp, shown) != CURLE_OK) return out_of_memory();
     return true;
 }
 
@@ -109,10 +151,12 @@ bool StreamBody::multipart(CURL *h, const char *parts_json) noexcept {
     return true;
 }
 
-bool StreamBody::file(const char *path) noexcept {
+bool StreamBody::file(const char *given) noexcept {
+    unique_cstr path(allowed_path(given, nullptr));
+    if (!path) return false;
     std::uint64_t size = 0;
-    file_ = ac_open_regular_file(path, &size);
-    if (!file_) return cannot_read(path);
+    file_ = ac_open_regular_file(path.get(), &size);
+    if (!file_) return cannot_read(given);
     file_size_ = static_cast<curl_off_t>(size);
     return true;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "apiclient/apiclient.h"
+#include "platform/platform.h"
 #include "quorvane_apiclient.h"
 #include "util/util.h"
 
@@ -35,6 +36,7 @@ constexpr OptionDef option_defs[] = {
     {"max_redirects", Kind::integer, nullptr, &LibraryOptions::max_redirects, 0, max_redirects_limit},
     {"user_agent", Kind::text, nullptr, nullptr, 0, 0, &LibraryOptions::user_agent},
     {"max_response_bytes", Kind::size, nullptr, nullptr, 0, 0, nullptr, &LibraryOptions::max_response_bytes},
+    {"body_files_dir", Kind::text, nullptr, nullptr, 0, 0, &LibraryOptions::body_files_dir},
 };
 
 const OptionDef *find_option(const char *name) noexcept {
@@ -120,6 +122,23 @@ bool read_member(LibraryOptions &staged, const char *name, yyjson_val *value) no
     return false;
 }
 
+// The directory as a real path, so that later checks compare real paths and
+// a change of the process's directory does not move it.
+bool resolve_directory(char (&dir)[user_agent_size]) noexcept {
+    bool is_dir = false;
+    unique_cstr real(ac_real_path(dir, &is_dir));
+    if (!real || !is_dir) {
+        ac_set_error("api_configure: 'body_files_dir' is not a directory: '%s'", dir);
+        return false;
+    }
+    if (std::strlen(real.get()) >= sizeof dir) {
+        ac_set_error("api_configure: 'body_files_dir' is longer than %d bytes", static_cast<int>(sizeof dir - 1));
+        return false;
+    }
+    ac_copy_text(dir, sizeof dir, real.get());
+    return true;
+}
+
 }  // namespace
 
 const LibraryOptions &ac_options() noexcept { return s_options; }
@@ -140,6 +159,7 @@ extern "C" int api_configure(const char *options_json) noexcept {
     for (yyjson_val *k = yyjson_obj_iter_next(&it); k; k = yyjson_obj_iter_next(&it)) {
         if (!read_member(staged, yyjson_get_str(k), yyjson_obj_iter_get_val(k))) return 0;
     }
+    if (*staged.body_files_dir && !resolve_directory(staged.body_files_dir)) return 0;
     s_options = staged;
     return 1;
 }

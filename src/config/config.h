@@ -29,6 +29,9 @@ struct LibraryOptions {
     // A response whose body, or whose header lines, pass this many bytes
     // stops the transfer and fails the request; 0: no limit.
     long long max_response_bytes = 0;
+    // The one directory body files may come from, as a real path (every link
+    // resolved); "": any file the process can read.
+    char body_files_dir[user_agent_size] = "";
 };
 
 // The options in force.

@@ -44,6 +44,13 @@ bool ac_sha256(const void *data, std::size_t len, unsigned char (&digest)[32]) n
 // Creates one directory level; failure (existing, missing parent) is silent.
 void ac_make_dir(const char *path) noexcept;
 
+// The absolute path of an existing file or directory with every link, "."
+// and ".." resolved (ac_malloc'd), or NULL; *is_dir tells which it is.
+char *ac_real_path(const char *path, bool *is_dir) noexcept;
+
+// Whether `path` lies inside the directory `dir`, both as ac_real_path gives them.
+bool ac_path_inside(const char *dir, const char *path) noexcept;
+
 // What joins a directory and a file name in the paths the library makes.
 #if defined(_WIN32)
 inline constexpr char ac_dir_separator = '\\';

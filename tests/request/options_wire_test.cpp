@@ -1,5 +1,6 @@
 // api_configure, and the bodies and authentication that imported collections
 // need: multipart forms, file bodies, digest, NTLM and AWS signatures.
+#include <filesystem>
 #include <regex>
 #include <string>
 
@@ -12,7 +13,7 @@ namespace {
 using namespace std::string_literals;
 
 // The text as a JSON string literal.
-std::string quoted(const std::string &s) {
+std::string as_json(const std::string &s) {
     std::string out = "\"";
     for (char c : s) {
         if (c == '"' || c == '\\') out += '\\';
@@ -150,7 +151,7 @@ TEST_F(BodyTest, MultipartPartsGoOutExpandedOneByOne) {
                               R"({"name":"b","file":")" + bin + R"("}])";
     api_env_set("ext", "txt");
     for (const char *method : {"POST", "PUT", "PATCH", "DELETE"}) {
-        ASSERT_EQ(send(R"({"url":"$B/m","method":")"s + method + R"(","body_type":"Multipart","body":)" + quoted(parts) +
+        ASSERT_EQ(send(R"({"url":"$B/m","method":")"s + method + R"(","body_type":"Multipart","body":)" + as_json(parts) +
                        R"(,"headers":{"content-type":"text/plain"}})"),
                   1) << api_last_error();
         HttpRequest r = last_request();
@@ -208,6 +209,56 @@ TEST_F(BodyTest, UnusableBodiesAreRefusedBeforeSending) {
         EXPECT_EQ(api_last_error(), c.error) << c.config;
     }
     EXPECT_EQ(server.request_count(), 0u);
+}
+
+// "body_files_dir": a body file must lie inside it once every link is resolved.
+TEST_F(BodyTest, BodyFilesComeOnlyFromTheirDirectory) {
+    std::filesystem::create_directory(dir.file("in"));
+    file("in/ok.txt", "ok");
+    const std::string secret = file("secret.txt", "secret");
+    bool links = true;
+    try {
+        std::filesystem::create_symlink(secret, dir.file("in/out.txt"));
+        std::filesystem::create_symlink(dir.file("in/ok.txt"), dir.file("in/alias.txt"));
+    } catch (const std::filesystem::filesystem_error &) {
+        links = false;  // wine's file system may refuse links
+    }
+    ASSERT_EQ(api_configure(("{\"body_files_dir\":" + as_json(dir.file("in")) + "}").c_str()), 1) << api_last_error();
+    const std::string form = "api_request: Form param `f`, file load error: PPERM: insecure file access outside working directory";
+    const std::string binary = "api_request: Binary file load error: PPERM: insecure file access outside working directory";
+    struct Case {
+        std::string path;
+        bool multipart;
+        std::string error;  // "" : sent
+        std::string sent;   // in the body
+        bool needs_links;
+    } cases[] = {
+        {dir.file("in/ok.txt"), false, "", "ok", false},
+        {dir.file("in/ok.txt"), true, "", "filename=\"ok.txt\"", false},
+        {secret, false, binary, "", false},
+        {secret, true, form, "", false},
+        {dir.file("in/../secret.txt"), false, binary, "", false},
+        {dir.file("in/out.txt"), true, form, "", true},
+        {dir.file("in/alias.txt"), true, "", "filename=\"alias.txt\"", true},
+    };
+    for (const Case &c : cases) {
+        if (c.needs_links && !links) continue;
+        std::string body = c.multipart ? R"([{"name":"f","file":)" + as_json(c.path) + "}]" : c.path;
+        std::string config = R"({"url":"$B/u","method":"POST","body_type":")"s + (c.multipart ? "multipart" : "file") +
+                             R"(","body":)" + as_json(body) + "}";
+        std::size_t before = server.request_count();
+        EXPECT_EQ(send(config), c.error.empty() ? 1 : 0) << c.path;
+        if (!c.error.empty()) {
+            EXPECT_EQ(api_last_error(), c.error) << c.path;
+            EXPECT_EQ(server.request_count(), before) << c.path;
+        } else {
+            EXPECT_NE(last_request().body.find(c.sent), std::string::npos) << c.path << ": " << last_request().body;
+        }
+    }
+    EXPECT_EQ(api_configure(("{\"body_files_dir\":" + as_json(secret) + "}").c_str()), 0);
+    EXPECT_EQ(api_last_error(), "api_configure: 'body_files_dir' is not a directory: '" + secret + "'");
+    ASSERT_EQ(api_configure(R"({"body_files_dir":""})"), 1);
+    EXPECT_EQ(send(R"({"url":"$B/u","method":"POST","body_type":"file","body":)" + as_json(secret) + "}"), 1);
 }
 
 // Nothing is sent until the server challenges; the retry carries the credentials.

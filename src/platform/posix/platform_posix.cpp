@@ -257,3 +257,22 @@ int ac_write_file_atomic(const char *path, const void *data, std::uint64_t size)
 void ac_make_dir(const char *path) noexcept {
     if (path && *path) ::mkdir(path, 0777);
 }
+
+char *ac_real_path(const char *path, bool *is_dir) noexcept {
+    char *resolved = ::realpath(path, nullptr);
+    if (!resolved) return nullptr;
+    struct stat st {};
+    bool found = ::stat(resolved, &st) == 0;
+    std::size_t len = std::strlen(resolved);
+    char *out = found ? static_cast<char *>(ac_malloc(len + 1)) : nullptr;
+    if (out) std::memcpy(out, resolved, len + 1);
+    std::free(resolved);  // realpath's own allocation
+    if (is_dir) *is_dir = found && S_ISDIR(st.st_mode);
+    return out;
+}
+
+bool ac_path_inside(const char *dir, const char *path) noexcept {
+    std::size_t n = std::strlen(dir);
+    if (n > 0 && dir[n - 1] == '/') --n;  // the root directory
+    return std::strncmp(dir, path, n) == 0 && path[n] == '/';
+}

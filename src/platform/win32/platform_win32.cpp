@@ -260,3 +260,33 @@ int ac_write_file_atomic(const char *path, const void *data, std::uint64_t size)
 void ac_make_dir(const char *path) noexcept {
     if (path && *path) _mkdir(path);
 }
+
+char *ac_real_path(const char *path, bool *is_dir) noexcept {
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool dir = GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    DWORD n = GetFinalPathNameByHandleA(h, nullptr, 0, FILE_NAME_NORMALIZED);
+    char *out = n ? static_cast<char *>(ac_malloc(n + 1)) : nullptr;
+    DWORD got = out ? GetFinalPathNameByHandleA(h, out, n + 1, FILE_NAME_NORMALIZED) : 0;
+    CloseHandle(h);
+    if (!got || got > n) {
+        ac_free(out);
+        return nullptr;
+    }
+    // "\\?\C:\x" is "C:\x"; "\\?\UNC\host\share" is "\\host\share".
+    if (std::strncmp(out, "\\\\?\\UNC\\", 8) == 0) {
+        std::memmove(out + 2, out + 8, std::strlen(out + 8) + 1);
+    } else if (std::strncmp(out, "\\\\?\\", 4) == 0) {
+        std::memmove(out, out + 4, std::strlen(out + 4) + 1);
+    }
+    if (is_dir) *is_dir = dir;
+    return out;
+}
+
+bool ac_path_inside(const char *dir, const char *path) noexcept {
+    std::size_t n = std::strlen(dir);
+    if (n > 0 && dir[n - 1] == '\\') --n;  // a drive's root
+    return _strnicmp(dir, path, n) == 0 && path[n] == '\\';
+}

@@ -281,6 +281,16 @@ TEST_F(CliTest, ExportsAndWorkingDirectory) {
     EXPECT_EQ(json_text(yyjson_ptr_get(yyjson_doc_get_root(env.get()), "/values/0/value")), "\"" + server_.base_url() + "\"");
     JsonDoc coll = parse_json(read_text(dir_.file("coll-out.json")));
     EXPECT_STREQ(json_str(yyjson_ptr_get(yyjson_doc_get_root(coll.get()), "/item/0"), "name"), "up");
+
+    // With --no-insecure-file-read a part from outside the working directory is not sent.
+    write_text(own, R"({"version":"1.0.0","requests":[{"name":"up","method":"POST","url":"{{base}}/up","body_type":"multipart",)"
+                    R"("body":"[{\"name\":\"f\",\"file\":\"../)" + dir_.path().substr(dir_.path().rfind('/') + 1) +
+                    R"(/own.json\"}]"}]})");
+    r = quorvane({"run", own, "--env-var", base_var(), "--working-dir", files.path(), "--no-insecure-file-read"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Form param `f`, file load error: PPERM: insecure file access outside working directory"),
+              std::string::npos) << r.out;
+    EXPECT_EQ(server_.request_count(), 1u);
 }
 
 TEST_F(CliTest, ImportThenExportRunsTheSameRequests) {

@@ -356,6 +356,16 @@ QUORVANE_API void api_cookies_clear(void) QUORVANE_NOEXCEPT;
  *  api_cleanup. */
 QUORVANE_API const char *api_url_parts_json(const char *url) QUORVANE_NOEXCEPT;
 
+/** The pre-request and test scripts the format's runner runs around item
+ *  `index`, in its order: the collection's, each folder's from the outermost
+ *  in, the item's own; every pre-request script before every test script.
+ *  [{"listen": "prerequest" | "test", "from": "collection" | "folder" |
+ *  "item", "name", "script" (the lines of "exec" joined by "\n")}], from
+ *  what a full import kept (enabled, non-empty events only); "[]" for an
+ *  item without any. "" with "api_collection_scripts_json: index out of
+ *  range" or "... out of memory". Valid until the next call or api_cleanup. */
+QUORVANE_API const char *api_collection_scripts_json(int index) QUORVANE_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

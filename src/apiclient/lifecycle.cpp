@@ -94,6 +94,7 @@ extern "C" void api_cleanup(void) noexcept {
     ac_env_cleanup();
     ac_history_cleanup();
     ac_collection_cleanup();
+    ac_collection_scripts_cleanup();
     ac_json_query_cleanup();
     ac_postman_cleanup();
     ac_url_cleanup();

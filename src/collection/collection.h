@@ -60,6 +60,10 @@ bool ac_collection_replace(yyjson_val *elements, int *added = nullptr, yyjson_va
 // dropped when it is emptied; adding an item leaves it.
 const char *ac_collection_document() noexcept;
 
+// The "postman" member of item `index` as compact JSON text, or NULL when
+// it has none or the index is out of range.
+const char *ac_collection_item_postman(int index) noexcept;
+
 // True when item `index` has a "postman" member whose fingerprint still
 // matches its request fields (method, URL, body, body type, headers, auth,
 // verbatim): the request was not changed since that member was made.
@@ -70,3 +74,6 @@ bool ac_collection_item_unchanged(int index) noexcept;
 // doc must be written before the collection changes. NULL when out of memory
 // or out of range.
 yyjson_mut_val *ac_collection_item_json(yyjson_mut_doc *doc, int index) noexcept;
+
+// Releases what api_collection_scripts_json returned last (api_cleanup).
+void ac_collection_scripts_cleanup() noexcept;

@@ -265,6 +265,10 @@ extern "C" int api_collection_add(const char *folder, const char *request_json) 
 
 extern "C" int api_collection_count(void) noexcept { return s_collection_count; }
 
+const char *ac_collection_item_postman(int index) noexcept {
+    return index >= 0 && index < s_collection_count ? s_collection[index].postman : nullptr;
+}
+
 extern "C" const char *api_collection_get_json(int index) noexcept {
     if (index < 0 || index >= s_collection_count) return "{}";
     unique_mut_doc doc(yyjson_mut_doc_new(ac_alc()));

@@ -255,6 +255,36 @@ TEST_F(PostmanFull, LayoutSurvivesAFileThatLostAnItem) {
     EXPECT_STREQ(json_str(yyjson_arr_get(items, 1), "name"), "c");
 }
 
+// The scripts around each request, in the runner's order, also after the
+// collection went through its own file.
+TEST_F(PostmanFull, ScriptsAroundEachRequest) {
+    auto ev = [](const char *listen, const char *exec) {
+        return std::string(R"({"listen":")") + listen + R"(","script":{"exec":)" + exec + "}}";
+    };
+    std::string path = dir_.file("c.json"), saved = dir_.file("saved.json");
+    write_text(path, R"({"info":{"name":"C"},"event":[)" + ev("test", R"("ct")") + "," + ev("prerequest", R"(["cp1","cp2"])") +
+                         R"(],"item":[{"name":"F","event":[)" + ev("prerequest", R"(["fp"])") + "," + ev("test", "[]") +
+                         R"(],"item":[{"name":"G","item":[{"name":"a","request":"http://h/a","event":[)" + ev("test", R"(["at"])") +
+                         R"(,{"listen":"test","disabled":true,"script":{"exec":["off"]}}]}]}]},{"name":"b","request":"http://h/b"}]})");
+    const std::string a = R"([{"listen":"prerequest","from":"collection","name":"C","script":"cp1\ncp2"},)"
+                          R"({"listen":"prerequest","from":"folder","name":"F","script":"fp"},)"
+                          R"({"listen":"test","from":"collection","name":"C","script":"ct"},)"
+                          R"({"listen":"test","from":"item","name":"a","script":"at"}])";
+    const std::string b = R"([{"listen":"prerequest","from":"collection","name":"C","script":"cp1\ncp2"},)"
+                          R"({"listen":"test","from":"collection","name":"C","script":"ct"}])";
+    ASSERT_EQ(api_import_postman_full(path.c_str()), 1) << api_last_error();
+    for (int pass = 0; pass < 2; ++pass) {
+        EXPECT_EQ(api_collection_scripts_json(0), a) << pass;
+        EXPECT_EQ(api_collection_scripts_json(1), b) << pass;
+        ASSERT_EQ(api_collection_save(saved.c_str()), 1);
+        ASSERT_EQ(api_collection_load(saved.c_str()), 1) << api_last_error();
+    }
+    EXPECT_STREQ(api_collection_scripts_json(2), "");
+    EXPECT_STREQ(api_last_error(), "api_collection_scripts_json: index out of range");
+    ASSERT_EQ(api_collection_add("", R"({"name":"own","url":"http://h/"})"), 1);
+    EXPECT_STREQ(api_collection_scripts_json(2), "[]");
+}
+
 // A failed import changes nothing: the collection, and the last report.
 TEST_F(PostmanFull, RefusesBadFilesLikeThePlainImport) {
     const std::string path = dir_.file("bad.json"), name = "api_import_postman_full: ";

@@ -46,6 +46,9 @@ public:
     // `out`, only when there is no output at all (not open, no memory).
     bool run(const char *input, std::size_t len, unsigned deadline_ms, DynBuf &out) noexcept;
 
+    // Bytes the context's heap holds now (0 when not open).
+    std::size_t memory_used() const noexcept;
+
     struct State;  // script_state.h
 
 private:

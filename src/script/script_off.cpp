@@ -19,6 +19,8 @@ void ScriptRuntime::close() noexcept {}
 
 void ScriptRuntime::set_host(ScriptHost) noexcept {}
 
+std::size_t ScriptRuntime::memory_used() const noexcept { return 0; }
+
 bool ScriptRuntime::run(const char *, std::size_t, unsigned, DynBuf &out) noexcept {
     out.reset();
     out.append(not_available);

@@ -84,6 +84,13 @@ void ScriptRuntime::close() noexcept {
     state_ = nullptr;
 }
 
+std::size_t ScriptRuntime::memory_used() const noexcept {
+    if (!state_) return 0;
+    JSMemoryUsage usage;
+    JS_ComputeMemoryUsage(state_->rt, &usage);
+    return static_cast<std::size_t>(usage.malloc_size);
+}
+
 void ScriptRuntime::set_host(ScriptHost host) noexcept {
     if (state_) state_->host = std::move(host);
 }

@@ -21,7 +21,8 @@ struct ScriptLimits {
 
 // The host's side of __qv_host(op, json): true with the reply (JSON text) in
 // `reply`; false with a message in `reply`, which the script sees thrown as
-// an Error. Ops: "send" (pm.sendRequest).
+// an Error. Ops: "send" (pm.sendRequest). It must not throw: QuickJS's C
+// frames are below it (a throw ends the process).
 using ScriptHost = std::function<bool(const char *op, const char *json, std::size_t len, DynBuf &reply)>;
 
 class ScriptRuntime {

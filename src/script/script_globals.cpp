@@ -10,7 +10,7 @@
 namespace {
 
 // __qv_host(op, json) -> json, through the host's callback.
-JSValue host_call(JSContext *ctx, JSValueConst, int argc, JSValueConst *argv) {
+JSValue host_call(JSContext *ctx, JSValueConst, int argc, JSValueConst *argv) noexcept {
     auto *s = static_cast<ScriptRuntime::State *>(JS_GetContextOpaque(ctx));
     if (!s->host) return JS_ThrowTypeError(ctx, "__qv_host: the host takes no calls here");
     if (argc < 2) return JS_ThrowTypeError(ctx, "__qv_host: an op and a JSON text are needed");
@@ -29,7 +29,7 @@ JSValue host_call(JSContext *ctx, JSValueConst, int argc, JSValueConst *argv) {
 
 // crypto.getRandomValues(typedArray): fills it from the system's entropy
 // source and returns it, as in browsers (at most 65536 bytes a call).
-JSValue get_random_values(JSContext *ctx, JSValueConst, int argc, JSValueConst *argv) {
+JSValue get_random_values(JSContext *ctx, JSValueConst, int argc, JSValueConst *argv) noexcept {
     size_t offset = 0, len = 0, size = 0;
     JSValue buffer = argc > 0 ? JS_GetTypedArrayBuffer(ctx, argv[0], &offset, &len, nullptr) : JS_EXCEPTION;
     if (JS_IsException(buffer)) return JS_ThrowTypeError(ctx, "getRandomValues: an integer typed array is needed");

@@ -15,7 +15,7 @@ namespace {
 
 // Called by QuickJS every few thousand operations: a nonzero return throws
 // an uncatchable error that unwinds the script, the bridge included.
-int past_deadline(JSRuntime *, void *opaque) {
+int past_deadline(JSRuntime *, void *opaque) noexcept {
     auto *s = static_cast<State *>(opaque);
     if (!s->deadline_set || State::Clock::now() < s->deadline) return 0;
     s->timed_out = true;
@@ -29,7 +29,7 @@ bool load_blob(JSContext *ctx, DynBuf &error) {
         const std::uint32_t n = p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
         p += 4;
         if (n > static_cast<std::size_t>(end - p)) break;
-        JSValue fn = JS_ReadObject(ctx, p, n, JS_READ_OBJ_BYTECODE | JS_READ_OBJ_ROM_DATA);
+        JSValue fn = JS_ReadObject(ctx, p, n, JS_READ_OBJ_BYTECODE);
         JSValue done = JS_IsException(fn) ? fn : JS_EvalFunction(ctx, fn);
         if (JS_IsException(done)) {
             error.append("loading the script modules: ");

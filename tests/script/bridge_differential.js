@@ -93,7 +93,7 @@ const CASES = [
 // ---- running both ----
 const ROOT = path.join(__dirname, '../..');
 const NEWMAN = path.join(ROOT, 'tests/interop/node_modules/newman');
-const MODULES_DIR = process.env.QV_SCRIPT_MODULES || '/var/cache/quorvane/script-modules/node_modules';
+const MODULES_DIR = process.env.QV_SCRIPT_MODULES || '/var/cache/quorvane/script-bridge-modules/node_modules';
 
 function skip(why) {
     process.stdout.write('bridge_differential: skipped: ' + why + '\n');

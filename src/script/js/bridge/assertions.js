@@ -29,7 +29,7 @@
     function failure(e, testName) {
         if (e === null) return { name: 'AssertionError', message: 'null' };
         const own = typeof e === 'object' && e.message !== undefined;
-        return { name: typeof e === 'object' && e.name ? String(e.name) : 'AssertionError', message: own ? String(e.message) : testName };
+        return { name: typeof e === 'object' && e.name ? String(e.name) : 'AssertionError', message: own ? qv.wording(e.message) : testName };
     }
 
     qv.test = function (pm) {

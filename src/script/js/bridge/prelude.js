@@ -34,6 +34,22 @@
         }
     };
 
+    // QuickJS words a few common errors differently from the engine newman
+    // runs on; reports read as newman's.
+    const WORDING = [
+        [/^'(.*)' is not defined$/, (m) => m[1] + ' is not defined'],
+        [/^cannot read property '(.*)' of (null|undefined)$/, (m) => 'Cannot read properties of ' + m[2] + " (reading '" + m[1] + "')"],
+        [/^cannot set property '(.*)' of (null|undefined)$/, (m) => 'Cannot set properties of ' + m[2] + " (setting '" + m[1] + "')"],
+    ];
+    qv.wording = function (message) {
+        const text = String(message);
+        for (const [re, make] of WORDING) {
+            const m = re.exec(text);
+            if (m) return make(m);
+        }
+        return text;
+    };
+
     // Per-run state that run.js resets: the output being built and the
     // deprecation warnings already given in this script.
     qv.state = null;

@@ -7,7 +7,7 @@
 
     function errorOf(e) {
         if (e === null || e === undefined || (typeof e !== 'object' && typeof e !== 'function')) return { name: null, message: null };
-        return { name: e.name === undefined ? null : String(e.name), message: e.message === undefined ? null : String(e.message) };
+        return { name: e.name === undefined ? null : String(e.name), message: e.message === undefined ? null : qv.wording(e.message) };
     }
 
     function run(inputText) {
@@ -64,7 +64,7 @@
         } catch (e) {
             // A fault of the bridge itself still answers in the output's shape.
             qv.state = null;
-            return qv.stringify({ tests: [], variables: null, request: null, skipRequest: false, console: [], error: { name: 'BridgeError', message: String(e && e.stack || e) }, visualizer: null });
+            return qv.stringify({ tests: [], variables: null, request: null, skipRequest: false, console: [], error: { name: 'BridgeError', message: e && e.stack ? e.name + ': ' + e.message + '\n' + e.stack : String(e) }, visualizer: null });
         }
     };
     delete globalThis.__qv_bridge;

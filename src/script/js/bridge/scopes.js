@@ -47,7 +47,12 @@
         $isoTimestamp: () => new Date().toISOString(),
         $randomInt: () => String(Math.floor(Math.random() * 1001)),
     };
-    qv.uuid = () => qv.mod('uuid').v4();
+    // Ids and {{$guid}} need no strong randomness (QuickJS has no crypto for
+    // the uuid module).
+    qv.uuid = () => 'xxxxxxxx-xxxx-4xxx-yxxx-xxxxxxxxxxxx'.replace(/[xy]/g, (c) => {
+        const r = Math.floor(Math.random() * 16);
+        return (c === 'x' ? r : (r & 3) | 8).toString(16);
+    });
 
     // Placeholders resolve again while they yield more, up to newman's depth.
     qv.replaceIn = function (text, lookup) {

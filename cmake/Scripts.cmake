@@ -16,8 +16,9 @@ endif()
 include(${CMAKE_CURRENT_LIST_DIR}/QuickJS.cmake)
 set(QV_SCRIPT_LIBS qv_quickjs)
 
-# The bridge's files, evaluated in this order after the modules.
-set(QV_BRIDGE_FILES run.js)
+# The bridge's files, evaluated in the order files.txt gives, after the modules.
+file(STRINGS ${PROJECT_SOURCE_DIR}/src/script/js/bridge/files.txt QV_BRIDGE_FILES REGEX "^[a-z_]+\\.js$")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/script/js/bridge/files.txt)
 
 set(QV_JS_DIR ${PROJECT_SOURCE_DIR}/src/script/js)
 set(QV_JS_MODULES "" CACHE PATH "Directory with the script modules' node_modules (empty: the one scripts/setup installs)")
@@ -33,6 +34,7 @@ else()
   string(SUBSTRING ${modules_key} 0 16 modules_key)
   set(modules_dir "${QV_SCRIPT_DEPS_CACHE}/js-modules/${modules_key}")
 endif()
+set(QV_SCRIPT_MODULES_DIR ${modules_dir})
 set(esbuild ${modules_dir}/node_modules/.bin/esbuild)
 if(NOT EXISTS ${esbuild})
   message(FATAL_ERROR "The script modules of src/script/js/modules/package-lock.json are not installed "

@@ -19,6 +19,8 @@ const loaders = {
   atob: () => require('atob/node-atob'),
   btoa: () => require('btoa'),
   buffer: () => require('buffer'),
+  // The long texts of status codes (pm.response.details()).
+  'http-reasons': () => require('http-reasons'),
 };
 
 const modules = {};

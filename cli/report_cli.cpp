@@ -53,7 +53,14 @@ public:
             folder_ = item.folder;
         }
         std::printf("%s %s\n", s.pick("→", "->"), item.name.c_str());
+        scripts(e.before);
+        if (e.skipped) {
+            std::printf("\n");
+            std::fflush(stdout);
+            return;
+        }
         std::string line = "  " + item.method + " " + e.url + " ";
+        if (!e.completed || !e.status_ok) ++numbered_;  // listed among the failures
         if (!e.completed) {
             std::printf("%s%s\n     %s\n", s.gray(line).c_str(), s.red("[errored]").c_str(), s.red(e.error).c_str());
         } else {
@@ -70,6 +77,7 @@ public:
                 std::printf("  %s  %s\n", s.red(s.pick("✗", "x ")).c_str(), s.red(failure_message(run, e)).c_str());
             }
         }
+        scripts(e.after);
         if (o_.verbose) verbose(e);
         std::printf("\n");
         std::fflush(stdout);
@@ -84,6 +92,34 @@ public:
     }
 
 private:
+    // Tests, console lines and script errors, numbered with the run's failures.
+    void scripts(const ScriptOutcome &out) {
+        const Style &s = o_.style;
+        for (const ScriptTest &t : out.tests) {
+            if (t.skipped) {
+                std::printf("  %s  %s\n", s.gray("-").c_str(), s.gray(t.name).c_str());
+            } else if (t.passed) {
+                std::printf("  %s  %s\n", s.green(s.pick("✓", "ok")).c_str(), s.gray(t.name).c_str());
+            } else {
+                std::printf("  %s %s\n", s.red(std::to_string(++numbered_) + ".").c_str(), s.red(t.name).c_str());
+            }
+        }
+        for (const std::string &text : out.console) {
+            std::printf("  %s\n", s.gray(box_.tl).c_str());
+            for (std::size_t start = 0;;) {
+                std::size_t end = text.find('\n', start);
+                std::printf("  %s %s\n", s.gray(box_.v).c_str(), text.substr(start, end - start).c_str());
+                if (end == std::string::npos) break;
+                start = end + 1;
+            }
+            std::printf("  %s\n", s.gray(box_.bl).c_str());
+        }
+        for (const ScriptError &err : out.errors) {
+            std::string mark = std::to_string(++numbered_) + s.pick("⠄", ".");
+            std::printf("  %s %s\n", s.red(mark).c_str(), s.red(err.name + " in " + err.listen + "-script").c_str());
+        }
+    }
+
     void verbose(const Execution &e) {
         const Style &s = o_.style;
         for (const auto &[name, value] : e.item->headers) std::printf("  %s\n", s.gray("> " + name + ": " + value).c_str());
@@ -113,11 +149,13 @@ private:
         int timed = 0;
         std::size_t received = 0;
         for (const Execution &e : run.executions) {
+            if (e.skipped) continue;
             ++requests;
             request_failures += e.completed ? 0 : 1;
             checks += e.asserted ? 1 : 0;
             check_failures += e.status_ok ? 0 : 1;
-            if (e.failed() && e.iteration != last_failed_iteration) {
+            // As newman counts: a failed request fails its iteration, a failed test does not.
+            if ((!e.completed || !e.status_ok) && e.iteration != last_failed_iteration) {
                 ++failed_iterations;
                 last_failed_iteration = e.iteration;
             }
@@ -134,7 +172,26 @@ private:
         };
         if (!run.assert_status.empty())
             rows.push_back({"status checks", std::to_string(checks), std::to_string(check_failures)});
-        rows.push_back({"scripts skipped", std::to_string(run.plan->scripts_skipped), ""});
+        if (run.scripts_ran) {
+            int tests = 0, test_errors = 0, pre = 0, pre_errors = 0, assertions = 0, assertion_failures = 0;
+            for (const Execution &e : run.executions) {
+                pre += e.before.scripts;
+                pre_errors += static_cast<int>(e.before.errors.size());
+                tests += e.after.scripts;
+                test_errors += static_cast<int>(e.after.errors.size());
+                for (const ScriptOutcome *out : {&e.before, &e.after}) {
+                    for (const ScriptTest &t : out->tests) {
+                        assertions += 1;
+                        assertion_failures += !t.passed && !t.skipped ? 1 : 0;
+                    }
+                }
+            }
+            rows.push_back({"test-scripts", std::to_string(tests), std::to_string(test_errors)});
+            rows.push_back({"prerequest-scripts", std::to_string(pre), std::to_string(pre_errors)});
+            rows.push_back({"assertions", std::to_string(assertions), std::to_string(assertion_failures)});
+        } else {
+            rows.push_back({"scripts skipped", std::to_string(run.plan->scripts_skipped), ""});
+        }
 
         int completed = requests - request_failures;
         double mean = completed > 0 ? sum / completed : 0;
@@ -179,21 +236,38 @@ private:
 
     void failures(const RunResult &run) {
         int n = 0;
-        for (const Execution &e : run.executions) {
-            if (!e.failed()) continue;
+        auto entry = [&](const std::string &kind, const std::string &first, const std::vector<std::string> &lines) {
             if (n == 0) std::printf("\n%s\n", o_.style.red("  #  failure         detail").c_str());
             ++n;
-            std::string kind = e.completed ? "StatusCheck" : "RequestError";
-            std::printf("\n%s  %-14s  %s\n", pad_left(std::to_string(n) + ".", 3).c_str(), kind.c_str(),
-                        failure_message(run, e).c_str());
-            std::string where = "at request \"" + e.item->name + "\"";
-            if (!e.item->folder.empty()) where += " inside \"" + e.item->folder + "\"";
-            if (run.iterations > 1) where += ", iteration " + std::to_string(e.iteration + 1);
-            std::printf("%s%s\n", std::string(21, ' ').c_str(), where.c_str());
+            std::printf("\n%s  %-14s  %s\n", pad_left(std::to_string(n) + ".", 3).c_str(), kind.c_str(), first.c_str());
+            for (const std::string &line : lines) std::printf("%s%s\n", std::string(21, ' ').c_str(), line.c_str());
+        };
+        for (const Execution &e : run.executions) {
+            std::string inside = "inside \"" + (e.item->folder.empty() ? "" : slashed(e.item->folder) + " / ") + e.item->name + "\"";
+            std::string iteration = run.iterations > 1 ? ", iteration " + std::to_string(e.iteration + 1) : "";
+            for (const ScriptError &err : e.before.errors) entry(err.name, "", {err.message, "at prerequest-script", inside + iteration});
+            if (!e.skipped && (!e.completed || !e.status_ok)) {
+                std::string where = "at request \"" + e.item->name + "\"";
+                if (!e.item->folder.empty()) where += " inside \"" + e.item->folder + "\"";
+                entry(e.completed ? "StatusCheck" : "RequestError", failure_message(run, e), {where + iteration});
+            }
+            for (const ScriptTest &t : e.after.tests) {
+                if (t.passed || t.skipped) continue;
+                entry(t.error_name, t.name, {t.error, "at assertion:" + std::to_string(t.index) + " in test-script", inside + iteration});
+            }
+            for (const ScriptError &err : e.after.errors) entry(err.name, "", {err.message, "at test-script", inside + iteration});
         }
         if (n > 0) std::printf("\n");
     }
 
+    // "a/b" as newman names a folder path: "a / b".
+    static std::string slashed(const std::string &folder) {
+        std::string out;
+        for (char c : folder) out += c == '/' ? std::string(" / ") : std::string(1, c);
+        return out;
+    }
+
+    int numbered_ = 0;  // failures numbered so far, as the summary will list them
     CliReporterOptions o_;
     Box box_;
     std::string folder_;

@@ -91,6 +91,22 @@ Val *error_object(Doc *d, const RunResult &run, const Execution &e) {
     return err;
 }
 
+// A test that failed, or a script that threw, as newman's report has them.
+Val *script_error_object(Doc *d, const std::string &name, const std::string &message, const ScriptTest *test) {
+    Val *err = yyjson_mut_obj(d);
+    add_str(d, err, "name", name);
+    if (test) {
+        yyjson_mut_obj_add_int(d, err, "index", test->index);
+        add_str(d, err, "test", test->name);
+    }
+    add_str(d, err, "message", message);
+    add_str(d, err, "stack", name + ": " + message);
+    return err;
+}
+
+// Request-level failures: the transfer, or the --assert-status check.
+bool request_failed(const Execution &e) { return !e.skipped && (!e.completed || !e.status_ok); }
+
 Val *response_object(Doc *d, const Execution &e) {
     Val *r = yyjson_mut_obj(d);
     add_str(d, r, "id", e.item->id + "-" + std::to_string(e.iteration));
@@ -120,15 +136,24 @@ Val *execution_object(Doc *d, const RunResult &run, const Execution &e) {
     add(d, x, "request", request);
     if (e.completed) add(d, x, "response", response_object(d, e));
     add_str(d, x, "id", e.item->id);
+    Val *assertions = yyjson_mut_arr(d);
     if (e.asserted) {
-        Val *assertions = yyjson_mut_arr(d);
         Val *a = yyjson_mut_obj(d);
         add_str(d, a, "assertion", status_check_name(run));
         yyjson_mut_obj_add_bool(d, a, "skipped", false);
         if (!e.status_ok) add(d, a, "error", error_object(d, run, e));
         yyjson_mut_arr_append(assertions, a);
-        add(d, x, "assertions", assertions);
     }
+    for (const ScriptOutcome *out : {&e.before, &e.after}) {
+        for (const ScriptTest &t : out->tests) {
+            Val *a = yyjson_mut_obj(d);
+            add_str(d, a, "assertion", t.name);
+            yyjson_mut_obj_add_bool(d, a, "skipped", t.skipped);
+            if (!t.passed && !t.skipped) add(d, a, "error", script_error_object(d, t.error_name, t.error, &t));
+            yyjson_mut_arr_append(assertions, a);
+        }
+    }
+    if (yyjson_mut_arr_size(assertions) > 0) add(d, x, "assertions", assertions);
     if (!e.completed) add(d, x, "requestError", error_object(d, run, e));
     return x;
 }
@@ -145,12 +170,23 @@ Val *stats(Doc *d, const RunResult &run) {
     long n = static_cast<long>(run.executions.size());
     long request_errors = 0, checks = 0, check_failures = 0, failed = 0, failed_iterations = 0;
     int last_failed = -1;
+    long test_scripts = 0, test_errors = 0, pre_scripts = 0, pre_errors = 0;
     for (const Execution &e : run.executions) {
-        request_errors += e.completed ? 0 : 1;
+        request_errors += e.completed || e.skipped ? 0 : 1;
         checks += e.asserted ? 1 : 0;
         check_failures += e.status_ok ? 0 : 1;
         failed += e.failed() ? 1 : 0;
-        if (e.failed() && e.iteration != last_failed) {
+        pre_scripts += e.before.scripts;
+        pre_errors += static_cast<long>(e.before.errors.size());
+        test_scripts += e.after.scripts;
+        test_errors += static_cast<long>(e.after.errors.size());
+        for (const ScriptOutcome *out : {&e.before, &e.after}) {
+            for (const ScriptTest &t : out->tests) {
+                checks += 1;
+                check_failures += !t.passed && !t.skipped ? 1 : 0;
+            }
+        }
+        if (request_failed(e) && e.iteration != last_failed) {
             ++failed_iterations;
             last_failed = e.iteration;
         }
@@ -164,8 +200,8 @@ Val *stats(Doc *d, const RunResult &run) {
     add(d, s, "requests", counter(d, n, planned - n, request_errors));
     add(d, s, "tests", counter(d, n, 0, 0));
     add(d, s, "assertions", counter(d, checks, 0, check_failures));
-    add(d, s, "testScripts", counter(d, 0, 0, 0));
-    add(d, s, "prerequestScripts", counter(d, 0, 0, 0));
+    add(d, s, "testScripts", counter(d, test_scripts, 0, test_errors));
+    add(d, s, "prerequestScripts", counter(d, pre_scripts, 0, pre_errors));
     return s;
 }
 
@@ -255,13 +291,24 @@ public:
         for (const Execution &e : run.executions) {
             yyjson_mut_arr_append(executions, execution_object(d, run, e));
             received += e.size;
-            if (!e.failed()) continue;
-            Val *f = yyjson_mut_obj(d);
-            add(d, f, "error", error_object(d, run, e));
-            add_str(d, f, "at", e.completed ? "assertion:0 in status check" : "request");
-            add(d, f, "source", item_object(d, *e.item));
-            add(d, f, "cursor", cursor(d, run, e));
-            yyjson_mut_arr_append(failures, f);
+            auto failure = [&](Val *error, const std::string &at) {
+                Val *f = yyjson_mut_obj(d);
+                add(d, f, "error", error);
+                add_str(d, f, "at", at);
+                add(d, f, "source", item_object(d, *e.item));
+                add(d, f, "cursor", cursor(d, run, e));
+                yyjson_mut_arr_append(failures, f);
+            };
+            for (const ScriptError &err : e.before.errors)
+                failure(script_error_object(d, err.name, err.message, nullptr), "prerequest-script");
+            if (request_failed(e))
+                failure(error_object(d, run, e), e.completed ? "assertion:0 in status check" : "request");
+            for (const ScriptTest &t : e.after.tests) {
+                if (!t.passed && !t.skipped)
+                    failure(script_error_object(d, t.error_name, t.error, &t), "assertion:" + std::to_string(t.index) + " in test-script");
+            }
+            for (const ScriptError &err : e.after.errors)
+                failure(script_error_object(d, err.name, err.message, nullptr), "test-script");
         }
         add(d, r, "executions", executions);
         Val *transfers = yyjson_mut_obj(d);

@@ -156,7 +156,7 @@ void require_readable(const char *flag, const std::string &path) {
 }
 
 // --export-environment and --export-globals: the variables as a Postman
-// environment file. Scripts do not run, so these are the values given.
+// environment file: the values the scripts left, or those given.
 void export_variables(const std::string &path, const std::string &flat_json, const char *scope, std::string &why) {
     JsonDoc flat = parse_json(flat_json);
     JsonMutDoc doc(yyjson_mut_doc_new(nullptr));
@@ -187,6 +187,13 @@ std::string status_check_name(const RunResult &run) { return "status in " + run.
 std::string failure_message(const RunResult &run, const Execution &e) {
     if (!e.completed) return e.error;
     if (!e.status_ok) return "expected status in " + run.assert_status + ", got " + std::to_string(e.status);
+    // Else the first script that failed: a test, or a script that threw.
+    for (const ScriptOutcome *out : {&e.before, &e.after}) {
+        for (const ScriptTest &t : out->tests) {
+            if (!t.passed && !t.skipped) return t.name + ": " + t.error;
+        }
+        for (const ScriptError &err : out->errors) return err.name + " in " + err.listen + "-script: " + err.message;
+    }
     return "";
 }
 
@@ -227,6 +234,8 @@ int run_command(const RunOptions &o) {
     if (!o.working_dir.empty() && chdir(o.working_dir.c_str()) != 0)
         usage_error("cannot use --working-dir '" + o.working_dir + "': " + std::strerror(errno));
     if (o.no_insecure_file_read && !api_configure(R"({"body_files_dir":"."})")) fail(exit_failed, api_last_error());
+    RunScripts scripts(plan);
+    if (scripts.any()) plan.scripts_skipped = 0;
     if (plan.scripts_skipped > 0 && !o.silent) {
         std::fprintf(stderr, "quorvane: %d script%s skipped: pre-request and test scripts are not run\n",
                      plan.scripts_skipped, plan.scripts_skipped == 1 ? "" : "s");
@@ -235,6 +244,7 @@ int run_command(const RunOptions &o) {
     run.plan = &plan;
     run.iterations = iterations;
     run.assert_status = o.assert_status;
+    run.scripts_ran = scripts.any();
     run.executions.reserve(plan.items.size() * static_cast<std::size_t>(iterations));
     run.started_ms = epoch_ms();
     for (auto &r : reporters) r->start(run);
@@ -245,8 +255,10 @@ int run_command(const RunOptions &o) {
         // Iterations past the data's last row take the last row, as newman's do.
         std::size_t row = std::min(static_cast<std::size_t>(iteration), rows.empty() ? 0 : rows.size() - 1);
         DataScope data(rows.empty() ? nullptr : &rows[row]);
+        scripts.set_iteration(iteration, iterations, rows.empty() ? nullptr : &rows[row]);
         for (auto &r : reporters) r->iteration(run, iteration);
-        for (std::size_t i = 0; i < plan.items.size(); ++i) {
+        for (std::size_t i = 0, next = 1; i < plan.items.size(); i = next) {
+            next = i + 1;
             if (!first && o.delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(o.delay_ms));
             first = false;
             int timeout_s = seconds_for(o.timeout_request_ms);
@@ -261,9 +273,34 @@ int run_command(const RunOptions &o) {
                 if (timeout_s == 0 || seconds_for(left) < timeout_s) timeout_s = seconds_for(left);
             }
             transfer.timeout_s = timeout_s;
-            Execution e = send(plan.items[i], transfer, ranges);
+            const PlannedItem &item = plan.items[i];
+            ScriptOutcome before = scripts.any() ? scripts.before(item) : ScriptOutcome{};
+            Execution e;
+            if (before.skip_request) {
+                e.item = &item;
+                e.skipped = true;
+            } else {
+                e = send(item, transfer, ranges);
+                if (scripts.any()) {
+                    ScriptResponse response{e.status, e.headers_json, std::string(response_bytes()), e.time_ms};
+                    e.after = scripts.after(item, e.completed ? &response : nullptr);
+                }
+            }
+            e.before = std::move(before);
             e.iteration = iteration;
             e.position = i;
+            // postman.setNextRequest: the request of that name (or id) is next;
+            // null, or a name no request has, ends the iteration.
+            for (const ScriptOutcome *o2 : {&e.before, &e.after}) {
+                if (!o2->next_set) continue;
+                next = plan.items.size();
+                for (std::size_t k = 0; !o2->next_null && k < plan.items.size(); ++k) {
+                    if (plan.items[k].name == o2->next || plan.items[k].id == o2->next) {
+                        next = k;
+                        break;
+                    }
+                }
+            }
             run.executions.push_back(std::move(e));
             for (auto &r : reporters) r->executed(run, run.executions.back());
             if (o.bail && run.executions.back().failed()) {
@@ -288,8 +325,11 @@ int run_command(const RunOptions &o) {
         }
     }
     std::string why;
-    if (!export_environment.empty()) export_variables(export_environment, plan.environment_json, "environment", why);
-    if (!export_globals.empty()) export_variables(export_globals, plan.globals_json, "globals", why);
+    // What the scripts left, or the values given when none ran.
+    std::string environment = scripts.any() ? scripts.environment_json() : plan.environment_json;
+    std::string globals = scripts.any() ? scripts.globals_json() : plan.globals_json;
+    if (!export_environment.empty()) export_variables(export_environment, environment, "environment", why);
+    if (!export_globals.empty()) export_variables(export_globals, globals, "globals", why);
     if (!export_collection.empty() && !api_export_postman_full(export_collection.c_str())) why = api_last_error();
     if (!export_jar.empty()) export_cookie_jar(export_jar, why);
     if (!why.empty()) {

@@ -99,6 +99,7 @@ void load_collection(const std::string &path, RunPlan &plan) {
 
 PlannedItem read_item(int index, std::mt19937_64 &rng) {
     PlannedItem item;
+    item.index = index;
     item.item_json = api_collection_get_json(index);
     JsonDoc doc = parse_json(item.item_json);
     yyjson_val *root = yyjson_doc_get_root(doc.get());

@@ -20,6 +20,7 @@ struct PlanOptions {
 };
 
 struct PlannedItem {
+    int index = 0;   // in the library's collection
     std::string id;  // the same in every iteration, for reports that group by item
     std::string folder;
     std::string name;

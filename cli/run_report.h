@@ -8,6 +8,7 @@
 
 #include "engine_adapter.h"
 #include "run_plan.h"
+#include "run_scripts.h"
 #include "terminal.h"
 
 struct Execution {
@@ -24,14 +25,24 @@ struct Execution {
     Timing timing;
     bool asserted = false;      // --assert-status was given and the transfer completed
     bool status_ok = true;
+    bool skipped = false;       // a pre-request script skipped the request
+    ScriptOutcome before;       // its pre-request scripts
+    ScriptOutcome after;        // its test scripts
 
-    bool failed() const { return !completed || !status_ok; }
+    bool scripts_failed() const {
+        bool failed = !before.errors.empty() || !after.errors.empty();
+        for (const ScriptTest &t : after.tests) failed = failed || (!t.passed && !t.skipped);
+        for (const ScriptTest &t : before.tests) failed = failed || (!t.passed && !t.skipped);
+        return failed;
+    }
+    bool failed() const { return (!skipped && (!completed || !status_ok)) || scripts_failed(); }
 };
 
 struct RunResult {
     const RunPlan *plan = nullptr;
     int iterations = 1;           // asked for
     std::string assert_status;    // the --assert-status list, "" when none
+    bool scripts_ran = false;     // the collection's scripts were run, not skipped
     std::vector<Execution> executions;
     long long started_ms = 0;     // since the epoch
     long long completed_ms = 0;
@@ -45,7 +56,8 @@ struct RunResult {
     int iterations_run() const { return executions.empty() ? 0 : executions.back().iteration + 1; }
 };
 
-// Text of an execution's failure: the transfer error or the status check.
+// Text of an execution's failure: the transfer error, the status check, or
+// the first failed test or script.
 std::string failure_message(const RunResult &run, const Execution &e);
 // Name of the status check, "status in 2xx,3xx".
 std::string status_check_name(const RunResult &run);

@@ -240,6 +240,12 @@ QUORVANE_API const char *api_postman_report_json(void) QUORVANE_NOEXCEPT;
  *      (a part), in the format's runner's words. One that is not a
  *      directory fails: "api_configure: 'body_files_dir' is not a directory:
  *      '...'".
+ *    "script_timeout_ms": integer 0-86400000, default 0 (no limit, as the
+ *      format's runner has it); an api_script_run whose script runs longer
+ *      is ended there, its output's "error" saying so.
+ *    "script_memory_bytes": integer, default 0 (64 MiB); the heap of the
+ *      session's script context, taken when it is made (the first
+ *      api_script_run after api_init or api_cleanup).
  *  Fails, changing nothing, on NULL or "", invalid JSON, a non-object, an
  *  unknown member or a value of the wrong type: "api_configure: invalid
  *  JSON", "api_configure: unknown option 'x'", "api_configure: 'expand_auth'
@@ -365,6 +371,31 @@ QUORVANE_API const char *api_url_parts_json(const char *url) QUORVANE_NOEXCEPT;
  *  item without any. "" with "api_collection_scripts_json: index out of
  *  range" or "... out of memory". Valid until the next call or api_cleanup. */
 QUORVANE_API const char *api_collection_scripts_json(int index) QUORVANE_NOEXCEPT;
+
+/** Runs one pre-request or test script as the format's runner runs it, in
+ *  the session's script context (one JavaScript context, made at the first
+ *  call and kept until api_cleanup: a global a script makes is there for
+ *  the scripts after it). `input_json` describes the event:
+ *  {"event": "prerequest" | "test", "script", "location": [collection,
+ *  folders..., request names], "info": {"iteration", "iterationCount",
+ *  "requestName", "requestId"}, "request": {"id", "name", "method", "url",
+ *  "headers": [{"key", "value"}], "body", "auth"} (the format's forms),
+ *  "response": null | {"code", "status", "headers": [{"key", "value"}],
+ *  "body", "responseTime", "responseSize"}, "variables": {"globals",
+ *  "collection", "environment": [{"key", "value"}], "data": {...}},
+ *  "cookies": [...]}. Returns the outcome: {"tests": [{"name", "passed",
+ *  "error", "errorName", "skipped"}], "variables": {"globals", "collection",
+ *  "environment", "local"} (each scope as the script left it), "request",
+ *  "nextRequest" (present when setNextRequest was called), "skipRequest",
+ *  "console": [{"level", "text"}], "error": null | {"name", "message"} (the
+ *  script threw, or ran past "script_timeout_ms"), "visualizer"}. Variables
+ *  are the caller's to keep: the call changes no environment variable.
+ *  pm.sendRequest is sent by the library on a transfer of its own (the last
+ *  response stays). "" with "api_script_run: input_json must be an object
+ *  with a string 'script'", "api_script_run: scripts are not available in
+ *  this build" (built without the engine) or "... out of memory". Valid
+ *  until the next call or api_cleanup. */
+QUORVANE_API const char *api_script_run(const char *input_json) QUORVANE_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -18,6 +18,7 @@
 #include "util/alloc.h"
 #include "platform/platform.h"
 #include "quorvane_apiclient.h"
+#include "script/script.h"
 #include "url/url.h"
 #include "util/util.h"
 
@@ -98,6 +99,7 @@ extern "C" void api_cleanup(void) noexcept {
     ac_json_query_cleanup();
     ac_postman_cleanup();
     ac_url_cleanup();
+    ac_script_cleanup();
     ac_options_reset();
     if (g_initialized) {
         for (; s_curl_global_inits > 0; --s_curl_global_inits) curl_global_cleanup();

@@ -55,3 +55,6 @@ public:
 private:
     State *state_ = nullptr;
 };
+
+// Closes the session's script context of api_script_run (api_cleanup).
+void ac_script_cleanup() noexcept;

@@ -7,6 +7,7 @@
 #include <tinyxml2.h>
 
 #include "cli/cli_fixture.h"
+#include "support/json.h"
 
 namespace {
 
@@ -37,6 +38,27 @@ const char *const forms_collection = R"json({
     {"name": "Search", "request": {"method": "GET", "url": "{{base}}/search/{{term}}/x?q={{term}}&{{term}}=1"}},
     {"name": "Replace", "request": {"method": "PUT", "url": "{{base}}/items/7", "header": [{"key": "Content-Type", "value": "text/plain"}],
       "body": {"mode": "raw", "raw": "line one\nline {{who}}"}}}]}
+ ]})json";
+
+// Scripts that chain requests: a test script keeps a token from the response
+// for the next request, scopes set and read, a local variable made with a
+// module, setNextRequest and skipRequest, a failing test.
+const char *const chain_collection = R"json({
+ "info": {"name": "Chain", "schema": "https://schema.getpostman.com/json/collection/v2.1.0/collection.json"},
+ "variable": [{"key": "hits", "value": "0"}],
+ "event": [{"listen": "prerequest", "script": {"exec": ["pm.collectionVariables.set('hits', String(Number(pm.collectionVariables.get('hits')) + 1));"]}}],
+ "item": [
+  {"name": "Login", "request": {"method": "POST", "url": "{{base}}/login", "body": {"mode": "raw", "raw": "{}"}},
+   "event": [{"listen": "test", "script": {"exec": ["const j = pm.response.json();", "pm.environment.set('token', j.name + '-' + pm.info.iteration);",
+     "pm.globals.set('g', 'global');", "pm.test('named', () => pm.expect(j.name).to.eql('Ada'));",
+     "pm.test('wrong', () => pm.expect(j.name).to.eql('Bob'));", "postman.setNextRequest('Use');"]}}]},
+  {"name": "Jumped over", "request": {"method": "GET", "url": "{{base}}/never"}},
+  {"name": "Use", "request": {"method": "GET", "url": "{{base}}/use/{{token}}?h={{hits}}&sig={{sig}}",
+    "header": [{"key": "X-Token", "value": "{{token}}"}, {"key": "X-G", "value": "{{g}}"}]},
+   "event": [{"listen": "prerequest", "script": {"exec": ["pm.variables.set('sig', CryptoJS.MD5(pm.environment.get('token')).toString());"]}},
+     {"listen": "test", "script": {"exec": ["tests['status 200'] = responseCode.code === 200;", "pm.test('json', () => pm.response.to.be.json);"]}}]},
+  {"name": "Skip me", "request": {"method": "GET", "url": "{{base}}/skipped"},
+   "event": [{"listen": "prerequest", "script": {"exec": ["pm.execution.skipRequest();"]}}]}
  ]})json";
 
 // What a request carries that both runners decide alike: its line, body and
@@ -101,6 +123,31 @@ TEST_F(NewmanDifferential, SameCommandLineSendsTheSameRequests) {
         EXPECT_GE(newman_tests, 0);
         EXPECT_EQ(junit_tests(dir_.file("out.xml")), static_cast<int>(sent_by_newman.size()));
     }
+}
+
+TEST_F(NewmanDifferential, ScriptsChainRequestsAsNewmansDo) {
+    write_text(dir_.file("chain.json"), chain_collection);
+    const std::vector<std::string> line = {"run", "chain.json", "--env-var", base_var(), "-n", "2", "--export-environment", "env-out.json"};
+    std::vector<std::string> node_args = {newman_script};
+    node_args.insert(node_args.end(), line.begin(), line.end());
+    Outcome newman = run_program("node", node_args, dir_.path());
+    std::vector<std::string> sent_by_newman = comparable(server_);
+    auto exported = [this] {
+        JsonDoc doc = parse_json(read_text(dir_.file("env-out.json")));
+        std::string pairs;
+        yyjson_val *v;
+        yyjson_arr_iter it = yyjson_arr_iter_with(yyjson_obj_get(yyjson_doc_get_root(doc.get()), "values"));
+        while ((v = yyjson_arr_iter_next(&it))) pairs += std::string(json_str(v, "key")) + "=" + json_str(v, "value") + ";";
+        return pairs;
+    };
+    std::string env_by_newman = exported();
+
+    server_.clear_requests();
+    Outcome ours = quorvane(line);
+    EXPECT_EQ(ours.status, newman.status) << ours.out << newman.out;
+    EXPECT_EQ(comparable(server_), sent_by_newman);
+    EXPECT_EQ(exported(), env_by_newman);
+    EXPECT_NE(ours.out.find("expected 'Ada' to deeply equal 'Bob'"), std::string::npos) << ours.out;
 }
 
 }  // namespace

@@ -23,10 +23,11 @@ TEST_F(CliTest, RunSendsEveryRequestWithNewmansPrecedence) {
     EXPECT_EQ(got[2].body, R"({"sku":"cli-sku"})");          // --env-var over -e
     EXPECT_EQ(got[2].header("Content-Type"), "application/json");
     EXPECT_EQ(got[2].header("X-Trace"), "t1");
-    // The cli reporter: each request with its status, a summary, the skipped script.
+    // The cli reporter: each request with its status and its tests, a summary.
     EXPECT_NE(r.out.find("GET " + server_.url("/fail") + " [500 Internal Server Error"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("scripts skipped"), std::string::npos);
-    EXPECT_EQ(r.err, "quorvane: 1 script skipped: pre-request and test scripts are not run\n");
+    EXPECT_NE(r.out.find("\u2713  ok"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("assertions \u2502"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "");
 }
 
 // Failed-request counts of each JUnit suite, by name.
@@ -67,7 +68,9 @@ TEST_F(CliTest, ReportersWriteJunitAndNewmansJsonShape) {
     yyjson_val *run = yyjson_obj_get(yyjson_doc_get_root(doc.get()), "run");
     ASSERT_TRUE(run);
     EXPECT_EQ(json_text(yyjson_ptr_get(run, "/stats/requests")), R"({"total":10,"pending":0,"failed":0})");
-    EXPECT_EQ(json_text(yyjson_ptr_get(run, "/stats/assertions")), R"({"total":10,"pending":0,"failed":2})");
+    // Ten status checks and the test of List users in each iteration.
+    EXPECT_EQ(json_text(yyjson_ptr_get(run, "/stats/assertions")), R"({"total":12,"pending":0,"failed":2})");
+    EXPECT_EQ(json_text(yyjson_ptr_get(run, "/stats/testScripts")), R"({"total":2,"pending":0,"failed":0})");
     EXPECT_EQ(json_text(yyjson_ptr_get(run, "/stats/iterations")), R"({"total":2,"pending":0,"failed":2})");
     yyjson_val *executions = yyjson_obj_get(run, "executions");
     ASSERT_EQ(yyjson_arr_size(executions), 10u);
@@ -102,8 +105,7 @@ TEST_F(CliTest, FolderPicksLikeNewmanInCollectionOrder) {
         for (const std::string &f : folders) args.insert(args.end(), {"--folder", f});
         Outcome r = quorvane(args);
         EXPECT_EQ(request_lines(server_), expected) << folders[0] << r.err;
-        // Only List users, under Users, has a script.
-        EXPECT_EQ(r.err.find("1 script skipped") != std::string::npos, folders[0] == "Users") << r.err;
+        EXPECT_EQ(r.err, "");
     }
 }
 

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <thread>
 
+#include <strings.h>
 #include <unistd.h>
 
 #include "cli_error.h"
@@ -126,10 +127,50 @@ std::vector<std::unique_ptr<Reporter>> make_reporters(const RunOptions &o) {
 // Whole seconds for the library, rounded up: 1500 ms allows 2 s. 0 stays "no limit".
 int seconds_for(long ms) { return ms <= 0 ? 0 : static_cast<int>((ms + 999) / 1000); }
 
-Execution send(const PlannedItem &item, const TransferSettings &settings, const std::vector<StatusRange> &ranges) {
+// The config with what the pre-request scripts changed of the request.
+std::string with_changes(const std::string &config, const ScriptOutcome &before) {
+    if (before.set_headers.empty() && before.removed_headers.empty() && before.url.empty() && before.method.empty())
+        return config;
+    JsonDoc doc = parse_json(config);
+    JsonMutDoc out(yyjson_doc_mut_copy(doc.get(), nullptr));
+    yyjson_mut_doc *d = out.get();
+    yyjson_mut_val *root = yyjson_mut_doc_get_root(d);
+    yyjson_mut_val *headers = yyjson_mut_obj_get(root, "headers");
+    if (!yyjson_mut_is_obj(headers)) {
+        yyjson_mut_obj_remove_key(root, "headers");
+        headers = yyjson_mut_obj_add_obj(d, root, "headers");
+    }
+    auto remove = [&](const std::string &name) {
+        for (bool found = true; found;) {
+            found = false;
+            yyjson_mut_obj_iter it = yyjson_mut_obj_iter_with(headers);
+            for (yyjson_mut_val *k; (k = yyjson_mut_obj_iter_next(&it));) {
+                if (strcasecmp(yyjson_mut_get_str(k), name.c_str()) == 0) {
+                    yyjson_mut_obj_iter_remove(&it);
+                    found = true;
+                    break;
+                }
+            }
+        }
+    };
+    for (const std::string &name : before.removed_headers) remove(name);
+    for (const auto &[name, value] : before.set_headers) {
+        remove(name);
+        yyjson_mut_obj_add_strcpy(d, headers, name.c_str(), value.c_str());
+    }
+    for (const auto &[key, value] : {std::pair{"url", &before.url}, std::pair{"method", &before.method}}) {
+        if (value->empty()) continue;
+        yyjson_mut_obj_remove_key(root, key);
+        yyjson_mut_obj_add_strcpy(d, root, key, value->c_str());
+    }
+    return json_write(d);
+}
+
+Execution send(const PlannedItem &item, const TransferSettings &settings, const std::vector<StatusRange> &ranges,
+               const ScriptOutcome &before) {
     Execution e;
     e.item = &item;
-    std::string config = request_config(item, settings);
+    std::string config = with_changes(request_config(item, settings), before);
     e.completed = api_request(config.c_str()) == 1;
     if (!e.completed) e.error = api_last_error();
     // What went out, as the library expanded it; the item's own text when
@@ -280,7 +321,7 @@ int run_command(const RunOptions &o) {
                 e.item = &item;
                 e.skipped = true;
             } else {
-                e = send(item, transfer, ranges);
+                e = send(item, transfer, ranges, before);
                 if (scripts.any()) {
                     ScriptResponse response{e.status, e.headers_json, std::string(response_bytes()), e.time_ms};
                     e.after = scripts.after(item, e.completed ? &response : nullptr);

@@ -1,5 +1,6 @@
 #include "run_scripts.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -139,8 +140,65 @@ Val *response_json(Doc *d, const ScriptResponse &response) {
 
 }  // namespace
 
+namespace {
+
+std::string lower(std::string s) {
+    for (char &c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Enabled headers of a request JSON, by lower-case name: the last value wins.
+std::map<std::string, std::pair<std::string, std::string>> headers_of(yyjson_val *request) {
+    std::map<std::string, std::pair<std::string, std::string>> out;
+    yyjson_val *h;
+    yyjson_arr_iter it = yyjson_arr_iter_with(yyjson_obj_get(request, "headers"));
+    while ((h = yyjson_arr_iter_next(&it))) {
+        if (yyjson_is_true(yyjson_obj_get(h, "disabled")) || !*json_str(h, "key")) continue;
+        out[lower(json_str(h, "key"))] = {json_str(h, "key"), json_scalar_text(yyjson_obj_get(h, "value"))};
+    }
+    return out;
+}
+
+// What the scripts changed between the request they got and the one they left.
+void changes(const std::string &before_json, const std::string &after_json, ScriptOutcome &out) {
+    JsonDoc before = parse_json(before_json), after = parse_json(after_json);
+    yyjson_val *b = yyjson_doc_get_root(before.get()), *a = yyjson_doc_get_root(after.get());
+    auto was = headers_of(b), now = headers_of(a);
+    for (const auto &[name, header] : now) {
+        auto old = was.find(name);
+        if (old == was.end() || old->second.second != header.second) out.set_headers.push_back(header);
+    }
+    for (const auto &[name, header] : was) {
+        if (!now.count(name)) out.removed_headers.push_back(header.first);
+    }
+    if (std::strcmp(json_str(a, "url"), json_str(b, "url")) != 0) out.url = json_str(a, "url");
+    if (std::strcmp(json_str(a, "method"), json_str(b, "method")) != 0) out.method = json_str(a, "method");
+}
+
+}  // namespace
+
 ScriptOutcome RunScripts::run(const PlannedItem &item, const char *listen, const ScriptResponse *response) {
     ScriptOutcome outcome;
+    if (!any_ || std::string(api_collection_scripts_json(item.index)).find("\"listen\":\"" + std::string(listen) + "\"") ==
+                     std::string::npos)
+        return outcome;
+    // The request as the scripts leave it, each seeing what the one before made of it.
+    std::string original, current;
+    {
+        JsonMutDoc doc(yyjson_mut_doc_new(nullptr));
+        yyjson_mut_val *root = yyjson_mut_obj(doc.get());
+        yyjson_mut_doc_set_root(doc.get(), root);
+        yyjson_mut_obj_add_str(doc.get(), root, "script", "");
+        yyjson_mut_obj_add_val(doc.get(), root, "request", request_json(doc.get(), item));
+        original = current = value_text(yyjson_obj_get(yyjson_doc_get_root(parse_json(json_write(doc.get())).get()), "request"));
+        // Compared in the form the scripts give it back, so that only what a
+        // script changed counts as a change.
+        if (std::strcmp(listen, "prerequest") == 0) {
+            JsonDoc same = parse_json(api_script_run(json_write(doc.get()).c_str()));
+            yyjson_val *request = yyjson_obj_get(yyjson_doc_get_root(same.get()), "request");
+            if (yyjson_is_obj(request)) original = current = value_text(request);
+        }
+    }
     JsonDoc scripts = parse_json(api_collection_scripts_json(item.index));
     yyjson_val *script;
     yyjson_arr_iter it = yyjson_arr_iter_with(yyjson_doc_get_root(scripts.get()));
@@ -168,7 +226,7 @@ ScriptOutcome RunScripts::run(const PlannedItem &item, const char *listen, const
         yyjson_mut_obj_add_int(d, info, "iterationCount", iterations_);
         yyjson_mut_obj_add_strcpy(d, info, "requestName", item.name.c_str());
         yyjson_mut_obj_add_strcpy(d, info, "requestId", item.id.c_str());
-        yyjson_mut_obj_add_val(d, root, "request", request_json(d, item));
+        yyjson_mut_obj_add_val(d, root, "request", copy_json(d, current));
         yyjson_mut_obj_add_val(d, root, "response", response ? response_json(d, *response) : yyjson_mut_null(d));
         Val *vars = yyjson_mut_obj_add_obj(d, root, "variables");
         auto pairs = [](const Scope &s) {
@@ -197,6 +255,7 @@ ScriptOutcome RunScripts::run(const PlannedItem &item, const char *listen, const
             scope.clear();
             for (auto &[key, value] : read_list(list)) scope.push_back({key, value});
         };
+        if (yyjson_is_obj(yyjson_obj_get(o, "request"))) current = value_text(yyjson_obj_get(o, "request"));
         take("globals", globals_);
         take("collection", collection_);
         take("environment", environment_);
@@ -229,6 +288,7 @@ ScriptOutcome RunScripts::run(const PlannedItem &item, const char *listen, const
         }
     }
     if (outcome.scripts > 0) sync_library();
+    if (current != original) changes(original, current, outcome);
     return outcome;
 }
 

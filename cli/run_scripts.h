@@ -32,6 +32,11 @@ struct ScriptOutcome {
     std::vector<ScriptTest> tests;
     std::vector<ScriptError> errors;
     std::vector<std::string> console;
+    // What pre-request scripts changed of the request (pm.request): header
+    // values set (name, value) and names removed, a new URL or method ("" when unchanged).
+    std::vector<std::pair<std::string, std::string>> set_headers;
+    std::vector<std::string> removed_headers;
+    std::string url, method;
     bool skip_request = false;
     bool next_set = false;  // setNextRequest was called
     bool next_null = false;  // ... with null: the run stops after this request

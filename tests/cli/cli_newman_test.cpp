@@ -55,7 +55,9 @@ const char *const chain_collection = R"json({
   {"name": "Jumped over", "request": {"method": "GET", "url": "{{base}}/never"}},
   {"name": "Use", "request": {"method": "GET", "url": "{{base}}/use/{{token}}?h={{hits}}&sig={{sig}}",
     "header": [{"key": "X-Token", "value": "{{token}}"}, {"key": "X-G", "value": "{{g}}"}]},
-   "event": [{"listen": "prerequest", "script": {"exec": ["pm.variables.set('sig', CryptoJS.MD5(pm.environment.get('token')).toString());"]}},
+   "event": [{"listen": "prerequest", "script": {"exec": ["pm.variables.set('sig', CryptoJS.MD5(pm.environment.get('token')).toString());",
+     "pm.request.headers.add({key: 'X-Added', value: 'by ' + pm.info.requestName});", "pm.request.headers.remove('X-G');",
+     "pm.request.url.addQueryParams('extra={{hits}}');"]}},
      {"listen": "test", "script": {"exec": ["tests['status 200'] = responseCode.code === 200;", "pm.test('json', () => pm.response.to.be.json);"]}}]},
   {"name": "Skip me", "request": {"method": "GET", "url": "{{base}}/skipped"},
    "event": [{"listen": "prerequest", "script": {"exec": ["pm.execution.skipRequest();"]}}]}

@@ -173,22 +173,10 @@ private:
         if (!run.assert_status.empty())
             rows.push_back({"status checks", std::to_string(checks), std::to_string(check_failures)});
         if (run.scripts_ran) {
-            int tests = 0, test_errors = 0, pre = 0, pre_errors = 0, assertions = 0, assertion_failures = 0;
-            for (const Execution &e : run.executions) {
-                pre += e.before.scripts;
-                pre_errors += static_cast<int>(e.before.errors.size());
-                tests += e.after.scripts;
-                test_errors += static_cast<int>(e.after.errors.size());
-                for (const ScriptOutcome *out : {&e.before, &e.after}) {
-                    for (const ScriptTest &t : out->tests) {
-                        assertions += 1;
-                        assertion_failures += !t.passed && !t.skipped ? 1 : 0;
-                    }
-                }
-            }
-            rows.push_back({"test-scripts", std::to_string(tests), std::to_string(test_errors)});
-            rows.push_back({"prerequest-scripts", std::to_string(pre), std::to_string(pre_errors)});
-            rows.push_back({"assertions", std::to_string(assertions), std::to_string(assertion_failures)});
+            ScriptCounts c = script_counts(run);
+            rows.push_back({"test-scripts", std::to_string(c.test_scripts), std::to_string(c.test_errors)});
+            rows.push_back({"prerequest-scripts", std::to_string(c.pre_scripts), std::to_string(c.pre_errors)});
+            rows.push_back({"assertions", std::to_string(c.tests), std::to_string(c.tests_failed)});
         } else {
             rows.push_back({"scripts skipped", std::to_string(run.plan->scripts_skipped), ""});
         }

@@ -170,27 +170,19 @@ Val *stats(Doc *d, const RunResult &run) {
     long n = static_cast<long>(run.executions.size());
     long request_errors = 0, checks = 0, check_failures = 0, failed = 0, failed_iterations = 0;
     int last_failed = -1;
-    long test_scripts = 0, test_errors = 0, pre_scripts = 0, pre_errors = 0;
     for (const Execution &e : run.executions) {
         request_errors += e.completed || e.skipped ? 0 : 1;
         checks += e.asserted ? 1 : 0;
         check_failures += e.status_ok ? 0 : 1;
         failed += e.failed() ? 1 : 0;
-        pre_scripts += e.before.scripts;
-        pre_errors += static_cast<long>(e.before.errors.size());
-        test_scripts += e.after.scripts;
-        test_errors += static_cast<long>(e.after.errors.size());
-        for (const ScriptOutcome *out : {&e.before, &e.after}) {
-            for (const ScriptTest &t : out->tests) {
-                checks += 1;
-                check_failures += !t.passed && !t.skipped ? 1 : 0;
-            }
-        }
         if (request_failed(e) && e.iteration != last_failed) {
             ++failed_iterations;
             last_failed = e.iteration;
         }
     }
+    ScriptCounts c = script_counts(run);
+    checks += c.tests;
+    check_failures += c.tests_failed;
     long planned = static_cast<long>(run.plan->items.size()) * run.iterations;
     Val *s = yyjson_mut_obj(d);
     add(d, s, "iterations", counter(d, run.iterations, run.iterations - run.iterations_run(), failed_iterations));
@@ -200,8 +192,8 @@ Val *stats(Doc *d, const RunResult &run) {
     add(d, s, "requests", counter(d, n, planned - n, request_errors));
     add(d, s, "tests", counter(d, n, 0, 0));
     add(d, s, "assertions", counter(d, checks, 0, check_failures));
-    add(d, s, "testScripts", counter(d, test_scripts, 0, test_errors));
-    add(d, s, "prerequestScripts", counter(d, pre_scripts, 0, pre_errors));
+    add(d, s, "testScripts", counter(d, c.test_scripts, 0, c.test_errors));
+    add(d, s, "prerequestScripts", counter(d, c.pre_scripts, 0, c.pre_errors));
     return s;
 }
 

@@ -238,6 +238,23 @@ std::string failure_message(const RunResult &run, const Execution &e) {
     return "";
 }
 
+ScriptCounts script_counts(const RunResult &run) {
+    ScriptCounts c;
+    for (const Execution &e : run.executions) {
+        c.pre_scripts += e.before.scripts;
+        c.pre_errors += static_cast<int>(e.before.errors.size());
+        c.test_scripts += e.after.scripts;
+        c.test_errors += static_cast<int>(e.after.errors.size());
+        for (const ScriptOutcome *out : {&e.before, &e.after}) {
+            for (const ScriptTest &t : out->tests) {
+                c.tests += 1;
+                c.tests_failed += !t.passed && !t.skipped ? 1 : 0;
+            }
+        }
+    }
+    return c;
+}
+
 int run_command(const RunOptions &o) {
     if (o.iterations < 1) usage_error("--iteration-count must be at least 1");
     if (o.delay_ms < 0 || o.timeout_request_ms < 0 || o.timeout_run_ms < 0)

@@ -59,6 +59,12 @@ struct RunResult {
 // Text of an execution's failure: the transfer error, the status check, or
 // the first failed test or script.
 std::string failure_message(const RunResult &run, const Execution &e);
+// The run's scripts as the summaries count them: scripts run and those that
+// threw, of each event, and the tests they made and failed.
+struct ScriptCounts {
+    int test_scripts = 0, test_errors = 0, pre_scripts = 0, pre_errors = 0, tests = 0, tests_failed = 0;
+};
+ScriptCounts script_counts(const RunResult &run);
 // Name of the status check, "status in 2xx,3xx".
 std::string status_check_name(const RunResult &run);
 

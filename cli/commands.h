@@ -14,6 +14,7 @@ struct RunOptions {
     bool iterations_given = false;  // else one iteration per data row
     long delay_ms = 0;
     long timeout_request_ms = 0;  // 0: no limit, as newman
+    long timeout_script_ms = 0;   // each script; 0: no limit, as newman
     long timeout_run_ms = 0;
     bool insecure = false;
     std::string ssl_client_cert;

@@ -55,6 +55,10 @@ CLI::Option *add_run(CLI::App &app, RunOptions &o, std::string &bail_modifiers) 
                     "Time limit of each request in milliseconds, rounded up to whole seconds (1500 allows 2 s). "
                     "Default: none, as newman.")
         ->type_name("<ms>");
+    cmd->add_option("--timeout-script", o.timeout_script_ms,
+                    "Time limit of each pre-request or test script in milliseconds; a script past it fails. "
+                    "Default: none, as newman.")
+        ->type_name("<ms>");
     cmd->add_option("--timeout", o.timeout_run_ms,
                     "Time limit of the whole run; what has not started by then is not sent, and the run fails.")
         ->type_name("<ms>");

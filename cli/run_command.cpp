@@ -257,8 +257,10 @@ ScriptCounts script_counts(const RunResult &run) {
 
 int run_command(const RunOptions &o) {
     if (o.iterations < 1) usage_error("--iteration-count must be at least 1");
-    if (o.delay_ms < 0 || o.timeout_request_ms < 0 || o.timeout_run_ms < 0)
-        usage_error("--delay-request, --timeout-request and --timeout take milliseconds, 0 or more");
+    if (o.delay_ms < 0 || o.timeout_request_ms < 0 || o.timeout_run_ms < 0 || o.timeout_script_ms < 0 ||
+        o.timeout_script_ms > 86400000)
+        usage_error("--delay-request, --timeout-request, --timeout-script and --timeout take milliseconds, 0 or more "
+                    "(--timeout-script at most a day)");
     check_response_limit(o.max_response_size, "--max-response-size");
     std::vector<StatusRange> ranges;
     if (!o.assert_status.empty()) ranges = parse_status_list(o.assert_status);
@@ -292,6 +294,8 @@ int run_command(const RunOptions &o) {
     if (!o.working_dir.empty() && chdir(o.working_dir.c_str()) != 0)
         usage_error("cannot use --working-dir '" + o.working_dir + "': " + std::strerror(errno));
     if (o.no_insecure_file_read && !api_configure(R"({"body_files_dir":"."})")) fail(exit_failed, api_last_error());
+    std::string script_limit = "{\"timeout_script_ms\":" + std::to_string(o.timeout_script_ms) + "}";
+    if (!api_configure(script_limit.c_str())) fail(exit_failed, api_last_error());
     RunScripts scripts(plan);
     if (scripts.any()) plan.scripts_skipped = 0;
     if (plan.scripts_skipped > 0 && !o.silent) {

@@ -240,7 +240,7 @@ QUORVANE_API const char *api_postman_report_json(void) QUORVANE_NOEXCEPT;
  *      (a part), in the format's runner's words. One that is not a
  *      directory fails: "api_configure: 'body_files_dir' is not a directory:
  *      '...'".
- *    "script_timeout_ms": integer 0-86400000, default 0 (no limit, as the
+ *    "timeout_script_ms": integer 0-86400000, default 0 (no limit, as the
  *      format's runner has it); an api_script_run whose script runs longer
  *      is ended there, its output's "error" saying so.
  *    "script_memory_bytes": integer, default 0 (64 MiB); the heap of the
@@ -388,7 +388,7 @@ QUORVANE_API const char *api_collection_scripts_json(int index) QUORVANE_NOEXCEP
  *  "environment", "local"} (each scope as the script left it), "request",
  *  "nextRequest" (present when setNextRequest was called), "skipRequest",
  *  "console": [{"level", "text"}], "error": null | {"name", "message"} (the
- *  script threw, or ran past "script_timeout_ms"), "visualizer"}. Variables
+ *  script threw, or ran past "timeout_script_ms"), "visualizer"}. Variables
  *  are the caller's to keep: the call changes no environment variable.
  *  pm.sendRequest is sent by the library on a transfer of its own (the last
  *  response stays). "" with "api_script_run: input_json must be an object

@@ -37,7 +37,7 @@ constexpr OptionDef option_defs[] = {
     {"user_agent", Kind::text, nullptr, nullptr, 0, 0, &LibraryOptions::user_agent},
     {"max_response_bytes", Kind::size, nullptr, nullptr, 0, 0, nullptr, &LibraryOptions::max_response_bytes},
     {"body_files_dir", Kind::text, nullptr, nullptr, 0, 0, &LibraryOptions::body_files_dir},
-    {"script_timeout_ms", Kind::integer, nullptr, &LibraryOptions::script_timeout_ms, 0, max_script_timeout_ms},
+    {"timeout_script_ms", Kind::integer, nullptr, &LibraryOptions::timeout_script_ms, 0, max_timeout_script_ms},
     {"script_memory_bytes", Kind::size, nullptr, nullptr, 0, 0, nullptr, &LibraryOptions::script_memory_bytes},
 };
 

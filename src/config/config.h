@@ -7,7 +7,7 @@
 constexpr std::size_t user_agent_size = 1024;
 constexpr int default_max_redirects = 30;
 constexpr int max_redirects_limit = 100;
-constexpr int max_script_timeout_ms = 86400000;  // a day
+constexpr int max_timeout_script_ms = 86400000;  // a day
 
 struct LibraryOptions {
     // Expand {{name}} in the string members of a request's "auth".
@@ -35,7 +35,7 @@ struct LibraryOptions {
     char body_files_dir[user_agent_size] = "";
     // How long one script may run, in milliseconds; 0: no limit, as the
     // format's runner has it.
-    int script_timeout_ms = 0;
+    int timeout_script_ms = 0;
     // The script context's heap, in bytes; 0: the engine's default.
     long long script_memory_bytes = 0;
 };

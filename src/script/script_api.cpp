@@ -48,7 +48,7 @@ extern "C" const char *api_script_run(const char *input_json) noexcept {
     }
     if (!open_runtime()) return "";
     DynBuf out;
-    if (!s_runtime.run(input_json, std::strlen(input_json), static_cast<unsigned>(ac_options().script_timeout_ms), out)) {
+    if (!s_runtime.run(input_json, std::strlen(input_json), static_cast<unsigned>(ac_options().timeout_script_ms), out)) {
         ac_set_error("api_script_run: %s", out.c_str());
         return "";
     }

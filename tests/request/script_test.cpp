@@ -59,7 +59,7 @@ TEST_F(RequestTest, ScriptsRunInOneContextBesideTheLastResponse) {
     ASSERT_EQ(api_init(nullptr), 1);
     EXPECT_EQ(member(run_script("kept;"), "/error/name"), R"("ReferenceError")");
 
-    ASSERT_EQ(api_configure(R"({"script_timeout_ms":50})"), 1);
+    ASSERT_EQ(api_configure(R"({"timeout_script_ms":50})"), 1);
     EXPECT_NE(member(run_script("while (true) {}"), "/error/message").find("timed out"), std::string::npos);
     // The context goes on after a script that was stopped.
     EXPECT_EQ(member(run_script("pm.test('after', () => {});"), "/tests/0/passed"), "true");

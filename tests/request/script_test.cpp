@@ -59,6 +59,15 @@ TEST_F(RequestTest, ScriptsRunInOneContextBesideTheLastResponse) {
     ASSERT_EQ(api_init(nullptr), 1);
     EXPECT_EQ(member(run_script("kept;"), "/error/name"), R"("ReferenceError")");
 
+    // A refused connection reaches the callback; what a callback throws ends only itself.
+    const std::string refused = run_script(
+        "pm.sendRequest('http://127.0.0.1:1/', (err) => {"
+        "  pm.test('refused', () => pm.expect(err).to.have.property('message'));"
+        "  setTimeout(() => { throw new Error('in a callback'); }, 0);"
+        "});");
+    EXPECT_EQ(member(refused, "/tests/0/passed"), "true") << refused;
+    EXPECT_EQ(member(refused, "/error"), "null") << refused;
+
     ASSERT_EQ(api_configure(R"({"timeout_script_ms":50})"), 1);
     EXPECT_NE(member(run_script("while (true) {}"), "/error/message").find("timed out"), std::string::npos);
     // The context goes on after a script that was stopped.

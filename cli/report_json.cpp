@@ -272,8 +272,8 @@ public:
         Val *root = yyjson_mut_obj(d);
         yyjson_mut_doc_set_root(d, root);
         add(d, root, "collection", collection(d, *run.plan));
-        add(d, root, "environment", variable_list(d, "environment", run.plan->environment_json));
-        add(d, root, "globals", variable_list(d, "globals", run.plan->globals_json));
+        add(d, root, "environment", variable_list(d, "environment", run.environment_json));
+        add(d, root, "globals", variable_list(d, "globals", run.globals_json));
         Val *r = yyjson_mut_obj(d);
         add(d, r, "stats", stats(d, run));
         add(d, r, "timings", timings(d, run));

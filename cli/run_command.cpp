@@ -373,6 +373,9 @@ int run_command(const RunOptions &o) {
         }
     }
     run.completed_ms = epoch_ms();
+    // What the scripts left, or the values given when none ran.
+    run.environment_json = scripts.any() ? scripts.environment_json() : plan.environment_json;
+    run.globals_json = scripts.any() ? scripts.globals_json() : plan.globals_json;
 
     // -x hides failed requests from the exit status, never a report that
     // could not be written.
@@ -387,11 +390,8 @@ int run_command(const RunOptions &o) {
         }
     }
     std::string why;
-    // What the scripts left, or the values given when none ran.
-    std::string environment = scripts.any() ? scripts.environment_json() : plan.environment_json;
-    std::string globals = scripts.any() ? scripts.globals_json() : plan.globals_json;
-    if (!export_environment.empty()) export_variables(export_environment, environment, "environment", why);
-    if (!export_globals.empty()) export_variables(export_globals, globals, "globals", why);
+    if (!export_environment.empty()) export_variables(export_environment, run.environment_json, "environment", why);
+    if (!export_globals.empty()) export_variables(export_globals, run.globals_json, "globals", why);
     if (!export_collection.empty() && !api_export_postman_full(export_collection.c_str())) why = api_last_error();
     if (!export_jar.empty()) export_cookie_jar(export_jar, why);
     if (!why.empty()) {

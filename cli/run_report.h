@@ -43,6 +43,8 @@ struct RunResult {
     int iterations = 1;           // asked for
     std::string assert_status;    // the --assert-status list, "" when none
     bool scripts_ran = false;     // the collection's scripts were run, not skipped
+    std::string environment_json;  // the scopes at the end ({"name": value}), for the reports
+    std::string globals_json;
     std::vector<Execution> executions;
     long long started_ms = 0;     // since the epoch
     long long completed_ms = 0;

@@ -87,7 +87,7 @@ TEST_F(RequestTest, RedirectLimitAndUserAgentOnTheWire) {
 // it a response comes whole.
 TEST_F(RequestTest, ResponseLimitStopsTheTransfer) {
     auto endless = std::make_shared<const std::string>("HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n" +
-                                                       std::string(4u << 20, 'e'));
+                                                       std::string(1u << 20, 'e'));
     server.route("/endless", [endless](const HttpRequest &) { return HttpReply(endless); });
     server.route("/fits", [](const HttpRequest &) { return HttpReply(http_response(200, std::string(1000, 'f'))); });
     server.route("/tall", [](const HttpRequest &) {

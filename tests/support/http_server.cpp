@@ -265,6 +265,7 @@ struct HttpServer::Impl {
                 if (fd == no_socket) continue;
                 open_fds.insert(fd);
             }
+            set_send_timeout(fd, 10000);
             std::erase_if(workers, [](Worker &w) {
                 if (!*w.done) return false;
                 w.thread.join();

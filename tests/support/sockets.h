@@ -29,4 +29,6 @@ void shutdown_send(socket_t s);
 // Ends every call blocked on the socket, in any thread.
 void shutdown_both(socket_t s);
 void set_recv_timeout(socket_t s, int millis);
+// A send the peer never takes fails after this long instead of holding the server.
+void set_send_timeout(socket_t s, int millis);
 void close_socket(socket_t s);

@@ -78,4 +78,9 @@ void set_recv_timeout(socket_t s, int millis) {
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
 }
 
+void set_send_timeout(socket_t s, int millis) {
+    timeval wait{millis / 1000, (millis % 1000) * 1000};
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+}
+
 void close_socket(socket_t s) { close(s); }

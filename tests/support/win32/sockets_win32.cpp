@@ -91,4 +91,9 @@ void set_recv_timeout(socket_t s, int millis) {
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char *>(&wait), sizeof wait);
 }
 
+void set_send_timeout(socket_t s, int millis) {
+    DWORD wait = static_cast<DWORD>(millis);
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char *>(&wait), sizeof wait);
+}
+
 void close_socket(socket_t s) { closesocket(s); }
